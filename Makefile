@@ -1,0 +1,27 @@
+# Quick start:  make run   (build and open Tavrel under Wine)
+#               make test  (build every preset and run every test)
+PRESETS := native windows-x64 windows-i686-release
+
+.PHONY: all setup build test run clean
+
+all: build
+
+setup:
+	@scripts/setup
+
+build: setup
+	@set -e; for p in $(PRESETS); do \
+	  cmake --preset $$p >/dev/null; \
+	  cmake --build --preset $$p; \
+	done
+
+test: build
+	@scripts/run-tests
+
+run: setup
+	@cmake --preset windows-x64 >/dev/null
+	@cmake --build --preset windows-x64 --target Tavrel
+	@scripts/run-tavrel
+
+clean:
+	rm -rf build
