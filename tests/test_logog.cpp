@@ -174,11 +174,11 @@ TEST_F(Framework, FormattedLineIsCutAtTheLineBufferCapacity) {
 }
 
 TEST_F(Framework, TwoThreadsOnOneSiteProduceWholeUnmixedLines) {
-    constexpr int perThread = 2000;
+    constexpr int perThread = 20000;
     static logog::MessageSite site;
     auto worker = [](char tag) {
         for (int i = 0; i < perThread; ++i) {
-            std::string body(40, tag);
+            std::string body(200, tag);
             logog::LogAtSite(site, logog::LOGOG_LEVEL_ERROR, "t.cpp", 1, "%c%d:%s", tag, i, body.c_str());
         }
     };
@@ -193,7 +193,7 @@ TEST_F(Framework, TwoThreadsOnOneSiteProduceWholeUnmixedLines) {
         std::string text = line.substr(prefix.size(), line.size() - prefix.size() - 3);  // "\r\n\0"
         char tag = text[0];
         std::string body = text.substr(text.find(':') + 1);
-        ASSERT_EQ(body, std::string(40, tag)) << line;
+        ASSERT_EQ(body, std::string(200, tag)) << line;
         ++seen[text.substr(0, text.find(':'))];
     }
     EXPECT_EQ(seen.size(), 2u * perThread) << "every text must be published exactly once";
