@@ -1,0 +1,142 @@
+#include "FileProcessor/IntakeFiles.h"
+
+#include <windows.h>
+
+#include <random>
+
+#include "FileProcessor/FileProcessor.h"
+#include "logging/logog.h"
+#include "textutil.h"
+
+std::string LogText(const std::wstring& text) { return WideToUtf8(EscapeForLog(text)); }
+
+namespace {
+
+constexpr wchar_t ExtendedPrefix[] = L"\\\\?\\";
+// CreateDirectoryW refuses plain paths from MAX_PATH - 12 characters on: room for an 8.3 name.
+constexpr std::size_t PlainPathLimit = MAX_PATH - 12;
+
+std::wstring FullPathName(const std::wstring& path) {
+    std::wstring buffer(MAX_PATH, L'\0');
+    for (;;) {
+        DWORD length = GetFullPathNameW(path.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(), nullptr);
+        if (length == 0) return {};
+        if (length < buffer.size()) {
+            buffer.resize(length);
+            return buffer;
+        }
+        buffer.resize(length);  // the size needed, terminator included
+    }
+}
+
+}  // namespace
+
+std::wstring ExtendedLengthPath(const std::wstring& path) {
+    if (path.size() < PlainPathLimit || path.starts_with(ExtendedPrefix)) return path;
+    // The prefix turns off the system's own normalisation: resolve ".", ".." and "/" first.
+    std::wstring full = FullPathName(path);
+    if (full.empty() || full.starts_with(ExtendedPrefix) || full.starts_with(L"\\\\.\\")) return full.empty() ? path : full;
+    if (full.starts_with(L"\\\\")) return L"\\\\?\\UNC\\" + full.substr(2);
+    return ExtendedPrefix + full;
+}
+
+namespace {
+
+std::wstring WithoutTrailingSeparator(std::wstring path) {
+    while (!path.empty() && (path.back() == L'\\' || path.back() == L'/')) path.pop_back();
+    return path;
+}
+
+std::wstring FolderOf(const std::wstring& path) {
+    std::size_t separator = path.find_last_of(L"\\/");
+    return separator == std::wstring::npos ? std::wstring() : path.substr(0, separator);
+}
+
+bool IsExtractionFolder(const std::wstring& folder) {
+    std::wstring name = GetFileNameFromPath(WithoutTrailingSeparator(folder));
+    return name.starts_with(ExtractionFolderPrefix);
+}
+
+// Unique within the process by the counter, across processes by the process id, and not
+// guessable in advance by the random part.
+std::wstring NewExtractionFolderName() {
+    static unsigned counter = 0;
+    static std::random_device randomSource;
+    std::wstring randomPart(8, L'0');
+    unsigned value = randomSource();
+    for (wchar_t& digit : randomPart) {
+        digit = L"0123456789abcdef"[value >> 28];
+        value <<= 4;
+    }
+    return ExtractionFolderPrefix + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++counter) +
+           L"-" + randomPart;
+}
+
+void DeleteTempFile(const std::wstring& path) {
+    if (DeleteFileW(ExtendedLengthPath(path).c_str())) {
+        LOGOG_DEBUG("Deleted temp file: %s", LogText(path).c_str());
+    } else {
+        DWORD error = GetLastError();
+        LOGOG_ERROR("Error in DeleteFileW(%s): %s", LogText(path).c_str(), GetLastErrorText(error).c_str());
+    }
+}
+
+}  // namespace
+
+std::wstring GetTempDirectory() {
+    // GetTempPathW returns the size it needs (terminator included) when the buffer is too
+    // small: grow and ask again rather than give up on long temporary folders.
+    std::wstring buffer(MAX_PATH + 1, L'\0');
+    for (;;) {
+        DWORD length = GetTempPathW(static_cast<DWORD>(buffer.size()), buffer.data());
+        if (length == 0) {
+            DWORD error = GetLastError();
+            LOGOG_ERROR("Error in GetTempPathW: %s", GetLastErrorText(error).c_str());
+            return {};
+        }
+        if (length < buffer.size()) {
+            buffer.resize(length);
+            return buffer;
+        }
+        buffer.resize(length);
+    }
+}
+
+std::wstring CreateExtractionFolder() {
+    std::wstring tempFolder = GetTempDirectory();
+    if (tempFolder.empty()) return {};  // logged; bare names would land in the current folder
+    constexpr int attempts = 16;
+    for (int attempt = 1;; ++attempt) {
+        std::wstring folder = tempFolder + NewExtractionFolderName();
+        if (CreateDirectoryW(ExtendedLengthPath(folder).c_str(), nullptr)) {
+            LOGOG_DEBUG("Created temp folder: %s", LogText(folder).c_str());
+            return folder + L"\\";
+        }
+        DWORD error = GetLastError();
+        if (error != ERROR_ALREADY_EXISTS || attempt == attempts) {
+            LOGOG_ERROR("Error in CreateDirectoryW(%s): %s", LogText(folder).c_str(), GetLastErrorText(error).c_str());
+            return {};
+        }
+    }
+}
+
+void RemoveExtractionFolder(const std::wstring& folder) {
+    std::wstring path = WithoutTrailingSeparator(folder);
+    if (RemoveDirectoryW(ExtendedLengthPath(path).c_str())) {
+        LOGOG_DEBUG("Deleted temp folder: %s", LogText(path).c_str());
+    } else {
+        DWORD error = GetLastError();
+        LOGOG_ERROR("Error in RemoveDirectoryW(%s): %s", LogText(path).c_str(), GetLastErrorText(error).c_str());
+    }
+}
+
+// The shadow file is not recorded anywhere: it is always the spool file's sibling with the
+// same base name. The folder is removed only when its name marks it as one of ours, so a
+// record pointing elsewhere can never take a user's folder with it.
+void DeleteExtractedJob(const std::wstring& splPath) {
+    if (splPath.empty()) return;
+    DeleteTempFile(splPath);
+    DeleteTempFile(RemoveFileExtension(splPath) + ShadowFileExtension);
+    std::wstring folder = FolderOf(splPath);
+    if (IsExtractionFolder(folder)) RemoveExtractionFolder(folder);
+}

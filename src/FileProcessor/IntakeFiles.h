@@ -1,0 +1,26 @@
+// File-system helpers of the intake: long paths, log text, and the folders and files that
+// the intake extracts from archives.
+#pragma once
+
+#include <string>
+
+// A UTF-8 log value for a path or a name read from a file (control characters escaped).
+std::string LogText(const std::wstring& text);
+
+// The path to hand to a file API: unchanged when short, otherwise made absolute and given
+// the \\?\ (or \\?\UNC\) prefix so that paths beyond 260 characters are neither cut nor refused.
+std::wstring ExtendedLengthPath(const std::wstring& path);
+
+// Name prefix of the folders made for extracted jobs.
+inline constexpr wchar_t ExtractionFolderPrefix[] = L"Tavrel-";
+
+// Makes a new, empty folder of our own in the temporary folder (its name is unique: creation
+// fails if it exists) and returns it with a trailing backslash; empty on failure (logged).
+std::wstring CreateExtractionFolder();
+
+// Deletes an extracted job: the spool file, its .SHD sibling and, when it is one of ours,
+// the folder that holds them. Each step is logged; failures do not stop the others.
+void DeleteExtractedJob(const std::wstring& splPath);
+
+// Removes an (empty) extraction folder; folder may end in a backslash.
+void RemoveExtractionFolder(const std::wstring& folder);
