@@ -1,0 +1,107 @@
+// Test helper: finds dialogs and message boxes of a process, reads their texts and presses
+// their buttons, as a person at the screen would. Needs a display.
+#pragma once
+
+#include <windows.h>
+
+#include <chrono>
+#include <functional>
+#include <future>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace windowtest {
+
+// A message box is a #32770 dialog with its text in the static control 0xFFFF.
+constexpr int MessageBoxTextId = 0xFFFF;
+
+inline bool IsDialogOfProcess(HWND window, DWORD processId) {
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    wchar_t className[16] = {};
+    GetClassNameW(window, className, 16);
+    return owner == processId && std::wstring(className) == L"#32770" && IsWindowVisible(window);
+}
+
+// The first visible top-level dialog of the process that the predicate accepts, or null.
+inline HWND FindDialog(DWORD processId, const std::function<bool(HWND)>& accept) {
+    struct Search {
+        DWORD ProcessId;
+        const std::function<bool(HWND)>* Accept;
+        HWND Found;
+    } search{processId, &accept, nullptr};
+    EnumWindows(
+        [](HWND window, LPARAM data) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(data);
+            if (!IsDialogOfProcess(window, s->ProcessId) || !(*s->Accept)(window)) return TRUE;
+            s->Found = window;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.Found;
+}
+
+inline HWND WaitForDialog(DWORD processId, const std::function<bool(HWND)>& accept,
+                          std::chrono::milliseconds timeout = std::chrono::seconds(15)) {
+    auto deadline = std::chrono::steady_clock::now() + timeout;
+    do {
+        if (HWND found = FindDialog(processId, accept)) return found;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    } while (std::chrono::steady_clock::now() < deadline);
+    return nullptr;
+}
+
+// Text of a window of any process; WM_GETTEXT with a time limit so a hung target fails the test.
+inline std::wstring WindowText(HWND window) {
+    wchar_t text[1024] = {};
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutW(window, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 5000, &ignored);
+    return text;
+}
+
+inline std::wstring ItemText(HWND dialog, int controlId) { return WindowText(GetDlgItem(dialog, controlId)); }
+
+inline bool IsMessageBox(HWND window) { return GetDlgItem(window, MessageBoxTextId) != nullptr; }
+
+// Posted, not sent: the command may open a modal box of its own.
+inline void PressButton(HWND dialog, int controlId) {
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(controlId, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(dialog, controlId)));
+}
+
+struct SeenBox {
+    bool Found = false;
+    std::wstring Caption;
+    std::wstring Text;
+};
+
+// Waits for the next message box of the process, reads it and answers it with the button id
+// (IDOK, IDYES, IDNO). Runs beside the thread that is blocked in the box.
+inline SeenBox AnswerMessageBox(DWORD processId, int answer) {
+    SeenBox seen;
+    HWND box = WaitForDialog(processId, IsMessageBox);
+    if (box == nullptr) return seen;
+    seen.Found = true;
+    seen.Caption = WindowText(box);
+    seen.Text = ItemText(box, MessageBoxTextId);
+    PressButton(box, answer);
+    // Gone before the next box is looked for, so a closing box is not taken for the next one.
+    for (int i = 0; i < 200 && IsWindow(box); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    return seen;
+}
+
+inline std::future<SeenBox> AnswerNextMessageBox(int answer, DWORD processId = GetCurrentProcessId()) {
+    return std::async(std::launch::async, [=] { return AnswerMessageBox(processId, answer); });
+}
+
+// The next boxes one after another, each answered with IDOK.
+inline std::future<std::vector<SeenBox>> ConfirmNextMessageBoxes(int count, DWORD processId = GetCurrentProcessId()) {
+    return std::async(std::launch::async, [=] {
+        std::vector<SeenBox> boxes;
+        for (int i = 0; i < count; ++i) boxes.push_back(AnswerMessageBox(processId, IDOK));
+        return boxes;
+    });
+}
+
+}  // namespace windowtest
