@@ -154,18 +154,18 @@ TEST(TextTable, FileFiltersAreDescriptionPatternPairsEndedByTwoNuls) {
 
 TEST(TextTable, ResultTextsFollowTheIntakeOutcomes) {
     TextTable table(0x0409);
-    EXPECT_EQ(table.GetResultText(0), L"Unknown file processing result!");
-    EXPECT_EQ(table.GetResultText(1), L"This is the correct spooler file.");
-    EXPECT_EQ(table.GetResultText(2), L"File name is empty!");
-    EXPECT_EQ(table.GetResultText(3), table.GetText(TXT_RESULT_SHD_UNREADABLE));
-    EXPECT_EQ(table.GetResultText(4), table.GetText(TXT_RESULT_SPL_NOT_DETECTED));
-    EXPECT_EQ(table.GetResultText(5), table.GetText(TXT_RESULT_SHD_NOT_DETECTED));
+    EXPECT_EQ(table.GetResultText(Unknown), L"Unknown file processing result!");
+    EXPECT_EQ(table.GetResultText(CorrectFile), L"This is the correct spooler file.");
+    EXPECT_EQ(table.GetResultText(EmptyFileName), L"File name is empty!");
+    EXPECT_EQ(table.GetResultText(CannotReadSHD), table.GetText(TXT_RESULT_SHD_UNREADABLE));
+    EXPECT_EQ(table.GetResultText(CannotDetectSPL), table.GetText(TXT_RESULT_SPL_NOT_DETECTED));
+    EXPECT_EQ(table.GetResultText(CannotDetectSHD), table.GetText(TXT_RESULT_SHD_NOT_DETECTED));
     for (std::uint32_t other : {6u, 7u, 0x7FFFFFFFu, 0xFFFFFFFFu}) {
-        EXPECT_EQ(table.GetResultText(other),
+        EXPECT_EQ(table.GetResultText(static_cast<SPLFileInfoResults>(other)),
                   L"Implementation error: Unexpected value for type SPLFileInfoResults!") << other;
     }
     table.SetLanguage(Russian);
-    EXPECT_EQ(table.GetResultText(2), L"Имя файла пустое!");
+    EXPECT_EQ(table.GetResultText(EmptyFileName), L"Имя файла пустое!");
 }
 
 // The process-wide table takes its language from the user's locale before main runs. CTest

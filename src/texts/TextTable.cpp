@@ -147,8 +147,6 @@ constexpr wchar_t RussianFilter[] =
     L"Метаданные(*.shd)\0*.SHD\0";
 constexpr const wchar_t* FileFilters[LANGUAGE_COUNT] = {EnglishFilter, RussianFilter};
 
-// Results 0 (Unknown) to 5 (CannotDetectSHD) of the file intake, in order.
-constexpr std::uint32_t KnownResultCount = 6;
 
 }  // namespace
 
@@ -176,9 +174,10 @@ bool TextTable::SetLanguage(std::uint32_t language) {
 
 const wchar_t* TextTable::GetFileFilter() const { return FileFilters[m_CurrentLanguage]; }
 
-std::wstring TextTable::GetResultText(std::uint32_t result) const {
-    if (result >= KnownResultCount) return GetText(TXT_RESULT_UNEXPECTED_VALUE);
-    return GetText(static_cast<TextId>(TXT_RESULT_UNKNOWN + result));
+std::wstring TextTable::GetResultText(SPLFileInfoResults result) const {
+    std::uint32_t value = result;
+    if (value > CannotDetectSHD) return GetText(TXT_RESULT_UNEXPECTED_VALUE);
+    return GetText(static_cast<TextId>(std::uint32_t{TXT_RESULT_UNKNOWN} + value));
 }
 
 TextTable& GetTextTable() {

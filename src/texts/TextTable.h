@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "FileProcessor/JobRecords.h"
+
 enum Language : std::uint32_t {
     English = 0,
     Russian = 1,
@@ -73,9 +75,9 @@ public:
     // OPENFILENAMEW filter of the current language, ended by two NULs.
     const wchar_t* GetFileFilter() const;
 
-    // The text for an SPLFileInfoResults value: value + 1 for 0 to 5,
-    // TXT_RESULT_UNEXPECTED_VALUE for any other value.
-    std::wstring GetResultText(std::uint32_t result) const;
+    // The text of an intake outcome: TextId value + 1 for Unknown to CannotDetectSHD,
+    // TXT_RESULT_UNEXPECTED_VALUE for any value outside the enumeration.
+    std::wstring GetResultText(SPLFileInfoResults result) const;
 
 private:
     std::uint32_t m_CurrentLanguage = English;
