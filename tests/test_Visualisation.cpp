@@ -90,6 +90,14 @@ TEST_F(MessageBoxes, WebAddressThatCannotBeOpenedIsReportedWithTheLinkText) {
               "tavrel-test-unknown-scheme:nowhere\"");
 }
 
+TEST_F(MessageBoxes, EmptyWebAddressIsReportedWithoutAskingTheShell) {
+    auto box = AnswerNextMessageBox(IDOK);
+    OpenLink(nullptr, L"");
+    auto seen = box.get();
+    ASSERT_TRUE(seen.Found);
+    EXPECT_EQ(seen.Text, L"An error occurred while opening link: ");
+}
+
 TEST_F(MessageBoxes, FolderThatCannotBeOpenedStillLetsTheFileBeTried) {
     GetTextTable().SetLanguage(Russian);
     auto boxes = ConfirmNextMessageBoxes(2);

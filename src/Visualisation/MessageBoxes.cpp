@@ -76,10 +76,11 @@ void OpenFolderAndFile(HWND owner, const std::wstring& filePath) {
     if (!OpenInShell(owner, filePath)) ShowOpenError(owner, TXT_OPEN_FILE_ERROR, filePath);
 }
 
+void OpenWebAddress(HWND owner) { OpenLink(owner, GetWebAddress()); }
+
 // A failure names the address with the link error text. Without an address (resource
 // missing or empty) the shell is not asked at all: an empty target would open whatever
 // the shell makes of it.
-void OpenWebAddress(HWND owner) {
-    const std::wstring& address = GetWebAddress();
+void OpenLink(HWND owner, const std::wstring& address) {
     if (address.empty() || !OpenInShell(owner, address)) ShowOpenError(owner, TXT_OPEN_LINK_ERROR, address);
 }

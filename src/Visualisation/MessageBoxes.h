@@ -26,3 +26,6 @@ std::wstring GetFolderOfPath(const std::wstring& path);
 
 // OpenLogFile for any file: its folder, then the file, each shown to the user when it fails.
 void OpenFolderAndFile(HWND owner, const std::wstring& filePath);
+
+// OpenWebAddress for any address; an empty one is reported without asking the shell.
+void OpenLink(HWND owner, const std::wstring& address);
