@@ -1,0 +1,504 @@
+#include "zip/ZipParse.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "ByteReader.h"
+
+namespace zip {
+namespace {
+
+constexpr std::uint32_t kCentralSignature = 0x02014b50;
+constexpr std::uint32_t kLocalSignature = 0x04034b50;
+constexpr std::size_t kEndRecordSize = 22;
+constexpr std::size_t kCentralRecordSize = 46;
+constexpr std::size_t kLocalHeaderSize = 30;
+constexpr std::uint64_t kEndSearchWindow = 0xFFFF;  // the largest comment plus change
+constexpr std::size_t kEndSearchStep = 1024;
+constexpr std::size_t kMaxNameBytes = 259;          // longer names are cut for the description
+constexpr std::size_t kMaxSearchNameBytes = 255;
+constexpr std::size_t kStreamStep = 16384;
+constexpr std::size_t kEncryptionHeaderSize = 12;
+constexpr std::uint16_t kFlagEncrypted = 0x0001;
+constexpr std::uint16_t kFlagDataDescriptor = 0x0008;
+constexpr std::uint16_t kMethodStored = 0;
+constexpr std::uint16_t kMethodDeflated = 8;
+constexpr std::uint16_t kExtendedTimestampTag = 0x5455;  // "UT"
+
+constexpr std::uint32_t kAttributeReadOnly = 0x01;
+constexpr std::uint32_t kAttributeHidden = 0x02;
+constexpr std::uint32_t kAttributeSystem = 0x04;
+constexpr std::uint32_t kAttributeDirectory = 0x10;
+constexpr std::uint32_t kAttributeArchive = 0x20;
+
+// Seconds since 1970 to 100 ns ticks since 1601.
+std::uint64_t UnixTimeToTicks(std::int32_t seconds) {
+    return static_cast<std::uint64_t>(static_cast<std::int64_t>(seconds) * 10000000 + 116444736000000000LL);
+}
+
+// The candidate nearest the end of the file, searching the last 64 KB backwards in 1028-byte
+// chunks that overlap by 4 bytes, so that a signature across a chunk border is still seen.
+std::optional<std::uint64_t> FindEndRecord(ByteSource& source) {
+    const std::uint64_t size = source.Size();
+    const std::uint64_t window = std::min(size, kEndSearchWindow);
+    std::uint8_t chunk[kEndSearchStep + 4];
+    for (std::uint64_t back = 4; back < window;) {
+        back = std::min(back + kEndSearchStep, window);
+        const std::uint64_t start = size - back;
+        const auto wanted = static_cast<std::size_t>(std::min<std::uint64_t>(sizeof chunk, back));
+        std::size_t got = 0;
+        if (!source.ReadAt(start, chunk, wanted, &got) || got != wanted) return std::nullopt;
+        for (std::size_t i = wanted - 3; i-- > 0;) {  // "PK\5\6"
+            if (chunk[i] == 0x50 && chunk[i + 1] == 0x4B && chunk[i + 2] == 0x05 && chunk[i + 3] == 0x06)
+                return start + i;
+        }
+    }
+    return std::nullopt;
+}
+
+bool SameName(std::string_view stored, std::string_view wanted, bool ignoreCase) {
+    auto fold = [ignoreCase](char c) { return ignoreCase && c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; };
+    return stored.size() == wanted.size() &&
+           std::equal(stored.begin(), stored.end(), wanted.begin(), [&](char a, char b) { return fold(a) == fold(b); });
+}
+
+// Traditional PKWARE encryption, as the ZIP application note describes it.
+class TraditionalCipher {
+public:
+    void Start(std::string_view password) {
+        m_Keys[0] = 0x12345678;
+        m_Keys[1] = 0x23456789;
+        m_Keys[2] = 0x34567890;
+        for (char c : password) Update(static_cast<std::uint8_t>(c));
+    }
+    std::uint8_t Decrypt(std::uint8_t c) {
+        const std::uint32_t t = (m_Keys[2] | 2) & 0xFFFF;
+        const auto plain = static_cast<std::uint8_t>(c ^ ((t * (t ^ 1)) >> 8));
+        Update(plain);
+        return plain;
+    }
+
+private:
+    static std::uint32_t Crc32Byte(std::uint32_t crc, std::uint8_t b) {
+        return static_cast<std::uint32_t>(get_crc_table()[(crc ^ b) & 0xFF]) ^ (crc >> 8);
+    }
+    void Update(std::uint8_t b) {
+        m_Keys[0] = Crc32Byte(m_Keys[0], b);
+        m_Keys[1] = (m_Keys[1] + (m_Keys[0] & 0xFF)) * 134775813u + 1;
+        m_Keys[2] = Crc32Byte(m_Keys[2], static_cast<std::uint8_t>(m_Keys[1] >> 24));
+    }
+    std::uint32_t m_Keys[3] = {0x12345678, 0x23456789, 0x34567890};
+};
+
+// The member's compressed bytes, decrypted when a cipher is set.
+class MemberInput {
+public:
+    MemberInput(ByteSource& source, std::uint64_t start, std::uint32_t size)
+        : m_Source(source), m_Position(start), m_Left(size) {}
+
+    std::uint32_t Left() const { return m_Left; }
+
+    // ZR_CORRUPT when the archive ends before the member's data, ZR_FLATE when reading fails.
+    ZipStatus Read(std::uint8_t* buffer, std::size_t capacity, std::size_t* got) {
+        const std::size_t wanted = std::min<std::size_t>(capacity, m_Left);
+        std::size_t arrived = 0;
+        if (!m_Source.ReadAt(m_Position, buffer, wanted, &arrived)) return ZR_FLATE;
+        if (arrived != wanted) return ZR_CORRUPT;
+        if (m_Encrypted) {
+            for (std::size_t i = 0; i < wanted; ++i) buffer[i] = m_Cipher.Decrypt(buffer[i]);
+        }
+        m_Position += wanted;
+        m_Left -= static_cast<std::uint32_t>(wanted);
+        *got = wanted;
+        return ZR_OK;
+    }
+
+    // The last byte of the decrypted 12-byte header must be the check byte.
+    ZipStatus StartDecryption(const char* password, std::uint8_t checkByte) {
+        if (password == nullptr) return ZR_PASSWORD;
+        if (m_Left < kEncryptionHeaderSize) return ZR_CORRUPT;
+        m_Cipher.Start(password);
+        m_Encrypted = true;
+        std::uint8_t header[kEncryptionHeaderSize];
+        std::size_t got = 0;
+        if (auto status = Read(header, sizeof header, &got)) return status;
+        return header[kEncryptionHeaderSize - 1] == checkByte ? ZR_OK : ZR_PASSWORD;
+    }
+
+private:
+    ByteSource& m_Source;
+    std::uint64_t m_Position;
+    std::uint32_t m_Left;
+    bool m_Encrypted = false;
+    TraditionalCipher m_Cipher;
+};
+
+// Passes produced bytes on while holding them to the directory's size and CRC-32: a member
+// that would grow past its declared size stops at once.
+class MemberOutput {
+public:
+    MemberOutput(ByteSink& sink, std::uint32_t expectedSize, std::uint32_t expectedCrc)
+        : m_Sink(sink), m_Expected(expectedSize), m_ExpectedCrc(expectedCrc) {}
+
+    std::uint32_t Expected() const { return m_Expected; }
+
+    ZipStatus Write(const std::uint8_t* data, std::size_t count) {
+        if (count == 0) return ZR_OK;
+        if (count > m_Expected - m_Produced) return ZR_CORRUPT;
+        m_Crc = static_cast<std::uint32_t>(crc32(m_Crc, data, static_cast<uInt>(count)));
+        m_Produced += static_cast<std::uint32_t>(count);
+        return m_Sink.Write(data, count) ? ZR_OK : ZR_WRITE;
+    }
+
+    ZipStatus Finish() const { return m_Produced == m_Expected && m_Crc == m_ExpectedCrc ? ZR_OK : ZR_CORRUPT; }
+
+private:
+    ByteSink& m_Sink;
+    std::uint32_t m_Expected;
+    std::uint32_t m_ExpectedCrc;
+    std::uint32_t m_Produced = 0;
+    std::uint32_t m_Crc = 0;
+};
+
+ZipStatus CopyStored(MemberInput& input, MemberOutput& output) {
+    if (input.Left() != output.Expected()) return ZR_CORRUPT;
+    std::vector<std::uint8_t> buffer(kStreamStep);
+    while (input.Left() > 0) {
+        std::size_t got = 0;
+        if (auto status = input.Read(buffer.data(), buffer.size(), &got)) return status;
+        if (auto status = output.Write(buffer.data(), got)) return status;
+    }
+    return ZR_OK;
+}
+
+class RawInflate {
+public:
+    RawInflate() { m_Ready = inflateInit2(&m_Stream, -MAX_WBITS) == Z_OK; }
+    ~RawInflate() {
+        if (m_Ready) inflateEnd(&m_Stream);
+    }
+    RawInflate(const RawInflate&) = delete;
+    RawInflate& operator=(const RawInflate&) = delete;
+    bool Ready() const { return m_Ready; }
+    z_stream& Stream() { return m_Stream; }
+
+private:
+    z_stream m_Stream{};
+    bool m_Ready = false;
+};
+
+ZipStatus InflateDeflated(MemberInput& input, MemberOutput& output) {
+    // Some writers store an empty member as "deflated" with no data at all.
+    if (input.Left() == 0 && output.Expected() == 0) return ZR_OK;
+    RawInflate inflater;
+    if (!inflater.Ready()) return ZR_FLATE;
+    z_stream& z = inflater.Stream();
+    std::vector<std::uint8_t> in(kStreamStep), out(kStreamStep);
+    for (;;) {
+        if (z.avail_in == 0 && input.Left() > 0) {
+            std::size_t got = 0;
+            if (auto status = input.Read(in.data(), in.size(), &got)) return status;
+            z.next_in = in.data();
+            z.avail_in = static_cast<uInt>(got);
+        }
+        z.next_out = out.data();
+        z.avail_out = static_cast<uInt>(out.size());
+        const int rc = inflate(&z, Z_SYNC_FLUSH);
+        if (auto status = output.Write(out.data(), out.size() - z.avail_out)) return status;
+        if (rc == Z_STREAM_END) return ZR_OK;
+        const bool inputUsedUp = z.avail_in == 0 && input.Left() == 0;
+        if (rc == Z_BUF_ERROR) return inputUsedUp ? ZR_CORRUPT : ZR_FLATE;
+        if (rc != Z_OK) return ZR_FLATE;
+        // The data ended while the stream still wanted more.
+        if (inputUsedUp && z.avail_out > 0) return ZR_CORRUPT;
+    }
+}
+
+}  // namespace
+
+bool MemorySource::ReadAt(std::uint64_t offset, void* buffer, std::size_t count, std::size_t* got) {
+    *got = 0;
+    if (offset >= m_Data.size() || count == 0) return true;
+    *got = static_cast<std::size_t>(std::min<std::uint64_t>(count, m_Data.size() - offset));
+    std::memcpy(buffer, m_Data.data() + offset, *got);
+    return true;
+}
+
+DosDateTime SplitDosDateTime(std::uint16_t date, std::uint16_t time) {
+    return {1980 + (date >> 9), (date >> 5) & 0x0F, date & 0x1F, time >> 11, (time >> 5) & 0x3F, 2 * (time & 0x1F)};
+}
+
+ExtendedTimes ReadExtendedTimes(std::span<const std::uint8_t> extraField) {
+    ExtendedTimes times;
+    ByteReader reader(extraField);
+    while (reader.Remaining() > 4) {
+        const std::uint16_t tag = reader.U16();
+        const std::uint16_t size = reader.U16();
+        const auto data = reader.Bytes(std::min<std::size_t>(size, reader.Remaining()));
+        if (tag != kExtendedTimestampTag) continue;
+        // Flags, then one time for each flag set; a time the block does not hold is not taken.
+        ByteReader block(data);
+        const std::uint8_t flags = block.U8();
+        auto next = [&block]() -> std::optional<std::uint64_t> {
+            const auto seconds = static_cast<std::int32_t>(block.U32());
+            if (block.Failed()) return std::nullopt;
+            return UnixTimeToTicks(seconds);
+        };
+        if (flags & 1) times.Write = next();
+        if (flags & 2) times.Access = next();
+        if (flags & 4) times.Creation = next();
+        break;
+    }
+    return times;
+}
+
+std::uint32_t AttributesFromHost(std::uint16_t versionMadeBy, std::uint32_t externalAttributes) {
+    const int host = versionMadeBy >> 8;
+    if (host == 0 || host == 7 || host == 11 || host == 14) {
+        // MS-DOS, Macintosh, NTFS, VFAT: the low byte holds DOS attributes.
+        return externalAttributes &
+               (kAttributeReadOnly | kAttributeHidden | kAttributeSystem | kAttributeDirectory | kAttributeArchive);
+    }
+    // Unix-like hosts: the high word holds the mode; owner write permission is bit 23.
+    std::uint32_t attributes = kAttributeArchive;
+    if (externalAttributes & (1u << 30)) attributes |= kAttributeDirectory;
+    if (!(externalAttributes & (1u << 23))) attributes |= kAttributeReadOnly;
+    return attributes;
+}
+
+std::u16string Utf8ToUtf16(std::string_view text) {
+    std::u16string out;
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const auto lead = static_cast<std::uint8_t>(text[i]);
+        if (lead < 0x80) {
+            out += static_cast<char16_t>(lead);
+            ++i;
+            continue;
+        }
+        std::size_t length = 0;
+        std::uint32_t code = 0, least = 0;
+        if ((lead & 0xE0) == 0xC0) length = 2, code = lead & 0x1F, least = 0x80;
+        else if ((lead & 0xF0) == 0xE0) length = 3, code = lead & 0x0F, least = 0x800;
+        else if ((lead & 0xF8) == 0xF0) length = 4, code = lead & 0x07, least = 0x10000;
+        std::size_t k = 1;
+        for (; k < length && i + k < text.size() && (static_cast<std::uint8_t>(text[i + k]) & 0xC0) == 0x80; ++k)
+            code = code << 6 | (static_cast<std::uint8_t>(text[i + k]) & 0x3F);
+        i += k;
+        if (length == 0 || k < length || code < least || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
+            out += u'\uFFFD';
+        } else if (code >= 0x10000) {
+            out += static_cast<char16_t>(0xD800 + ((code - 0x10000) >> 10));
+            out += static_cast<char16_t>(0xDC00 + ((code - 0x10000) & 0x3FF));
+        } else {
+            out += static_cast<char16_t>(code);
+        }
+    }
+    return out;
+}
+
+// Repeats until nothing applies: drop a drive ("X:"), skip past the last parent step
+// ("\..\", "\../", "/../", "/..\") or drop one leading separator. A name that merely begins
+// with "../" keeps it.
+std::u16string CleanMemberName(std::u16string name) {
+    static constexpr std::u16string_view kParentSteps[] = {u"\\..\\", u"\\../", u"/../", u"/..\\"};
+    for (;;) {
+        if (name.size() >= 2 && name[1] == u':') {
+            name.erase(0, 2);
+            continue;
+        }
+        std::size_t cut = 0;
+        for (auto step : kParentSteps) {
+            const auto at = name.rfind(step);
+            if (at != std::u16string::npos) cut = std::max(cut, at + step.size());
+        }
+        if (cut > 0) {
+            name.erase(0, cut);
+            continue;
+        }
+        if (!name.empty() && (name[0] == u'\\' || name[0] == u'/')) {
+            name.erase(0, 1);
+            continue;
+        }
+        return name;
+    }
+}
+
+bool ZipReader::ReadExact(std::uint64_t offset, void* buffer, std::size_t count) {
+    std::size_t got = 0;
+    return count == 0 || (m_Source.ReadAt(offset, buffer, count, &got) && got == count);
+}
+
+ZipStatus ZipReader::Open() {
+    const auto end = FindEndRecord(m_Source);
+    std::uint8_t bytes[kEndRecordSize];
+    if (!end || !ReadExact(*end, bytes, sizeof bytes)) return ZR_NOFILE;
+    ByteReader record(bytes);
+    record.Skip(4);
+    const std::uint16_t disk = record.U16();
+    const std::uint16_t directoryDisk = record.U16();
+    const std::uint16_t entriesOnDisk = record.U16();
+    const std::uint16_t entries = record.U16();
+    const std::uint32_t directorySize = record.U32();
+    const std::uint32_t directoryOffset = record.U32();
+    const std::uint16_t commentLength = record.U16();
+    const std::uint64_t directoryEnd = std::uint64_t{directoryOffset} + directorySize;
+    // A comment running past the end of the file means this is no end record.
+    if (disk != 0 || directoryDisk != 0 || entriesOnDisk != entries || *end < directoryEnd ||
+        m_Source.Size() - *end - kEndRecordSize < commentLength)
+        return ZR_NOFILE;
+    m_Prepended = *end - directoryEnd;
+    m_DirectoryStart = directoryOffset + m_Prepended;
+    m_EndRecord = *end;
+    m_Count = entries;
+    m_Reachable = entries;
+    m_Walker = {};
+    if (m_Count > 0) GoTo(0);  // a damaged first record shows when a member is asked for
+    return ZR_OK;
+}
+
+// Reads the record at position into the walker; false (walker unchanged) when it is not a
+// complete central record lying before the end record.
+bool ZipReader::ReadRecordAt(std::uint64_t position) {
+    std::uint8_t fixed[kCentralRecordSize];
+    if (position > m_EndRecord || m_EndRecord - position < sizeof fixed || !ReadExact(position, fixed, sizeof fixed))
+        return false;
+    ByteReader reader(fixed);
+    if (reader.U32() != kCentralSignature) return false;
+    CentralRecord record;
+    record.VersionMadeBy = reader.U16();
+    reader.Skip(2);  // version needed
+    record.Flags = reader.U16();
+    record.Method = reader.U16();
+    record.DosTime = reader.U16();
+    record.DosDate = reader.U16();
+    record.Crc = reader.U32();
+    record.CompressedSize = reader.U32();
+    record.UncompressedSize = reader.U32();
+    record.NameLength = reader.U16();
+    record.ExtraLength = reader.U16();
+    record.CommentLength = reader.U16();
+    reader.Skip(4);  // disk number, internal attributes
+    record.ExternalAttributes = reader.U32();
+    record.LocalHeaderOffset = reader.U32();
+    const std::uint64_t total =
+        std::uint64_t{kCentralRecordSize} + record.NameLength + record.ExtraLength + record.CommentLength;
+    if (m_EndRecord - position < total) return false;
+    record.Name.resize(record.NameLength);
+    if (!ReadExact(position + kCentralRecordSize, record.Name.data(), record.Name.size())) return false;
+    m_Walker.Position = position;
+    m_Walker.Record = std::move(record);
+    return true;
+}
+
+// Walks forward one record at a time (from the first when the index lies behind). A record
+// that cannot be read marks every later index unreachable, so a damaged directory is walked
+// at most once.
+ZipStatus ZipReader::GoTo(int index) {
+    if (index < 0 || index >= m_Count) return ZR_ARGS;
+    if (index >= m_Reachable) return ZR_CORRUPT;
+    if (m_Walker.Current < 0 || index < m_Walker.Current) {
+        if (!ReadRecordAt(m_DirectoryStart)) {
+            m_Reachable = 0;
+            return ZR_CORRUPT;
+        }
+        m_Walker.Current = 0;
+    }
+    while (m_Walker.Current < index) {
+        const CentralRecord& record = m_Walker.Record;
+        const std::uint64_t next = m_Walker.Position + kCentralRecordSize + record.NameLength + record.ExtraLength +
+                                   record.CommentLength;
+        if (!ReadRecordAt(next)) {
+            m_Reachable = m_Walker.Current + 1;
+            return ZR_CORRUPT;
+        }
+        ++m_Walker.Current;
+    }
+    return ZR_OK;
+}
+
+// The local header must lie before the directory and agree with the current record.
+ZipStatus ZipReader::CheckLocalHeader(LocalHeader& header) {
+    const CentralRecord& record = m_Walker.Record;
+    const std::uint64_t position = m_Prepended + record.LocalHeaderOffset;
+    std::uint8_t fixed[kLocalHeaderSize];
+    if (position >= m_DirectoryStart || !ReadExact(position, fixed, sizeof fixed)) return ZR_CORRUPT;
+    ByteReader reader(fixed);
+    const std::uint32_t signature = reader.U32();
+    reader.Skip(2);  // version needed
+    const std::uint16_t flags = reader.U16();
+    const std::uint16_t method = reader.U16();
+    reader.Skip(4);  // DOS time and date
+    const std::uint32_t crc = reader.U32();
+    const std::uint32_t compressedSize = reader.U32();
+    const std::uint32_t uncompressedSize = reader.U32();
+    const std::uint16_t nameLength = reader.U16();
+    const std::uint16_t extraLength = reader.U16();
+    if (signature != kLocalSignature || method != record.Method ||
+        (method != kMethodStored && method != kMethodDeflated) || nameLength != record.NameLength)
+        return ZR_CORRUPT;
+    if (!(flags & kFlagDataDescriptor) &&
+        (crc != record.Crc || compressedSize != record.CompressedSize || uncompressedSize != record.UncompressedSize))
+        return ZR_CORRUPT;
+    header.ExtraStart = position + kLocalHeaderSize + nameLength;
+    header.ExtraLength = extraLength;
+    header.DataStart = header.ExtraStart + extraLength;
+    return ZR_OK;
+}
+
+ZipStatus ZipReader::Describe(int index, MemberInfo& info) {
+    if (auto status = GoTo(index)) return status;
+    LocalHeader local;
+    if (auto status = CheckLocalHeader(local)) return status;
+    std::vector<std::uint8_t> extra(local.ExtraLength);
+    if (!ReadExact(local.ExtraStart, extra.data(), extra.size())) return ZR_READ;
+    const CentralRecord& record = m_Walker.Record;
+    info.Index = index;
+    info.Name = CleanMemberName(Utf8ToUtf16(std::string_view(record.Name).substr(0, kMaxNameBytes)));
+    info.Attributes = AttributesFromHost(record.VersionMadeBy, record.ExternalAttributes);
+    info.LocalTime = SplitDosDateTime(record.DosDate, record.DosTime);
+    info.Times = ReadExtendedTimes(extra);
+    info.CompressedSize = record.CompressedSize;
+    info.UncompressedSize = record.UncompressedSize;
+    return ZR_OK;
+}
+
+ZipStatus ZipReader::Find(std::string_view name, bool ignoreCase, int& index) {
+    if (name.size() > kMaxSearchNameBytes) return ZR_NOTFOUND;
+    const Walker saved = m_Walker;
+    for (int i = 0; i < m_Count; ++i) {
+        if (GoTo(i) != ZR_OK) {
+            m_Walker = saved;
+            return ZR_CORRUPT;
+        }
+        if (SameName(m_Walker.Record.Name, name, ignoreCase)) {
+            index = i;
+            return ZR_OK;
+        }
+    }
+    m_Walker = saved;
+    return ZR_NOTFOUND;
+}
+
+ZipStatus ZipReader::Extract(int index, const char* password, ByteSink& sink) {
+    if (auto status = GoTo(index)) return status;
+    LocalHeader local;
+    if (auto status = CheckLocalHeader(local)) return status;
+    const CentralRecord& record = m_Walker.Record;
+    // The member's data must end before the directory starts.
+    if (local.DataStart > m_DirectoryStart || m_DirectoryStart - local.DataStart < record.CompressedSize)
+        return ZR_CORRUPT;
+    MemberInput input(m_Source, local.DataStart, record.CompressedSize);
+    if (record.Flags & kFlagEncrypted) {
+        const auto check = static_cast<std::uint8_t>(record.Flags & kFlagDataDescriptor ? record.DosTime >> 8
+                                                                                        : record.Crc >> 24);
+        if (auto status = input.StartDecryption(password, check)) return status;
+    }
+    MemberOutput output(sink, record.UncompressedSize, record.Crc);
+    const ZipStatus status = record.Method == kMethodStored ? CopyStored(input, output) : InflateDeflated(input, output);
+    return status != ZR_OK ? status : output.Finish();
+}
+
+}  // namespace zip

@@ -1,0 +1,120 @@
+// Platform-neutral core of the ZIP reader: everything that touches the archive's untrusted
+// bytes (directory search and walk, local headers, names, times, attributes, decryption,
+// inflation, CRC-32). Archive bytes come in through ByteSource, member bytes go out through
+// ByteSink; memory use does not depend on member sizes.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "zip/ZipStatus.h"
+
+namespace zip {
+
+struct ByteSource {
+    virtual ~ByteSource() = default;
+    // Reads up to count bytes at offset; *got is less than count only at the end of the data.
+    // False on an I/O failure.
+    virtual bool ReadAt(std::uint64_t offset, void* buffer, std::size_t count, std::size_t* got) = 0;
+    virtual std::uint64_t Size() = 0;
+};
+
+struct ByteSink {
+    virtual ~ByteSink() = default;
+    virtual bool Write(const std::uint8_t* data, std::size_t count) = 0;
+};
+
+// A source over bytes in memory (archives in tests and fuzzing).
+class MemorySource final : public ByteSource {
+public:
+    explicit MemorySource(std::span<const std::uint8_t> data) : m_Data(data) {}
+    bool ReadAt(std::uint64_t offset, void* buffer, std::size_t count, std::size_t* got) override;
+    std::uint64_t Size() override { return m_Data.size(); }
+
+private:
+    std::span<const std::uint8_t> m_Data;
+};
+
+struct DosDateTime {
+    int Year, Month, Day, Hour, Minute, Second;
+};
+DosDateTime SplitDosDateTime(std::uint16_t date, std::uint16_t time);
+
+// Times of an "UT" (extended timestamp) extra block, as FILETIME ticks (100 ns since 1601, UTC).
+struct ExtendedTimes {
+    std::optional<std::uint64_t> Write, Access, Creation;
+};
+ExtendedTimes ReadExtendedTimes(std::span<const std::uint8_t> extraField);
+
+// Windows file attributes from the host system (high byte of version made by).
+std::uint32_t AttributesFromHost(std::uint16_t versionMadeBy, std::uint32_t externalAttributes);
+
+// Invalid sequences become U+FFFD.
+std::u16string Utf8ToUtf16(std::string_view text);
+// Drops drive prefixes, leading separators and everything up to the last "\..\"-like step.
+std::u16string CleanMemberName(std::u16string name);
+
+struct MemberInfo {
+    int Index = 0;
+    std::u16string Name;  // cleaned
+    std::uint32_t Attributes = 0;
+    DosDateTime LocalTime{};  // from the directory, in local time
+    ExtendedTimes Times;      // from the local "UT" block, when present
+    std::uint32_t CompressedSize = 0;
+    std::uint32_t UncompressedSize = 0;
+};
+
+// One central-directory record.
+struct CentralRecord {
+    std::uint16_t VersionMadeBy = 0, Flags = 0, Method = 0, DosTime = 0, DosDate = 0;
+    std::uint32_t Crc = 0, CompressedSize = 0, UncompressedSize = 0;
+    std::uint16_t NameLength = 0, ExtraLength = 0, CommentLength = 0;
+    std::uint32_t ExternalAttributes = 0, LocalHeaderOffset = 0;
+    std::string Name;  // raw bytes, complete
+};
+
+class ZipReader {
+public:
+    explicit ZipReader(ByteSource& source) : m_Source(source) {}
+
+    // ZR_OK, or ZR_NOFILE when no acceptable single-disk end record is found.
+    ZipStatus Open();
+    int Count() const { return m_Count; }
+    ZipStatus Describe(int index, MemberInfo& info);
+    // Compares raw names; ZR_NOTFOUND leaves the walker where it stood.
+    ZipStatus Find(std::string_view name, bool ignoreCase, int& index);
+    // Streams the member's bytes to the sink; ZR_CORRUPT when they disagree with the directory.
+    ZipStatus Extract(int index, const char* password, ByteSink& sink);
+
+private:
+    struct Walker {
+        int Current = -1;
+        std::uint64_t Position = 0;
+        CentralRecord Record;
+    };
+    struct LocalHeader {
+        std::uint64_t ExtraStart = 0;
+        std::uint16_t ExtraLength = 0;
+        std::uint64_t DataStart = 0;
+    };
+
+    ZipStatus GoTo(int index);
+    bool ReadRecordAt(std::uint64_t position);
+    ZipStatus CheckLocalHeader(LocalHeader& header);
+    bool ReadExact(std::uint64_t offset, void* buffer, std::size_t count);
+
+    ByteSource& m_Source;
+    int m_Count = 0;
+    int m_Reachable = 0;                 // indexes from here on lie behind a damaged record
+    std::uint64_t m_DirectoryStart = 0;  // first central record, file position
+    std::uint64_t m_EndRecord = 0;       // end-of-central-directory record, file position
+    std::uint64_t m_Prepended = 0;       // bytes in front of the archive
+    Walker m_Walker;
+};
+
+}  // namespace zip
