@@ -1,0 +1,190 @@
+#include "PrintRawData.h"
+
+#include <cstdint>
+#include <vector>
+
+#include "logging/logog.h"
+#include "textutil.h"
+
+RawPrintCalls PlatformRawPrintCalls() {
+    return RawPrintCalls{::ReadFile,      ::OpenPrinterW,  ::StartDocPrinterW, ::WritePrinter,
+                         ::EndDocPrinter, ::AbortPrinter, ::ClosePrinter};
+}
+
+RawPrintCalls& CurrentRawPrintCalls() {
+    static RawPrintCalls calls = PlatformRawPrintCalls();
+    return calls;
+}
+
+namespace {
+
+// The spooler takes non-const strings: a zero-terminated copy, never null even when empty.
+std::vector<wchar_t> WritableCopy(const std::wstring& text) {
+    std::vector<wchar_t> copy(text.begin(), text.end());
+    copy.push_back(L'\0');
+    return copy;
+}
+
+// What one job is called in the log, converted once.
+struct JobLabel {
+    std::string jobName;
+    std::string dataFormat;
+};
+
+struct TransferTotals {
+    std::uint32_t read = 0;
+    std::uint32_t written = 0;
+    bool sawData = false;  // the 32-bit totals wrap on files of 4 GiB and more
+    bool failed = false;
+};
+
+// Hands one chunk to the spooler, offering what it did not accept again until all of it is
+// taken. A WritePrinter that fails, or succeeds without taking a byte, ends the transfer.
+bool WriteChunk(HANDLE printer, BYTE* chunk, DWORD size, TransferTotals& totals, const JobLabel& label) {
+    const RawPrintCalls& calls = CurrentRawPrintCalls();
+    DWORD offset = 0;
+    while (offset < size) {
+        DWORD remaining = size - offset;
+        DWORD written = 0;
+        if (!calls.writePrinter(printer, chunk + offset, remaining, &written)) {
+            DWORD error = GetLastError();
+            LOGOG_ERROR(
+                "Error in WritePrinter, dwTotalBytesRead[%u], dwTotalBytesWritten[%u], JobName[%s], "
+                "JobDataFormat[%s]: %s",
+                totals.read, totals.written, label.jobName.c_str(), label.dataFormat.c_str(),
+                GetLastErrorText(error).c_str());
+            return false;
+        }
+        if (written == 0 || written > remaining) {
+            LOGOG_ERROR(
+                "WritePrinter reported %lu of %lu bytes written, dwTotalBytesRead[%u], dwTotalBytesWritten[%u], "
+                "JobName[%s], JobDataFormat[%s]",
+                written, remaining, totals.read, totals.written, label.jobName.c_str(), label.dataFormat.c_str());
+            return false;
+        }
+        if (written < remaining) {
+            LOGOG_DEBUG("WritePrinter took %lu of %lu bytes, offering the rest again", written, remaining);
+        }
+        totals.written += written;
+        offset += written;
+    }
+    return true;
+}
+
+// Streams the file to the open job chunk by chunk through one buffer.
+TransferTotals TransferFile(HANDLE file, HANDLE printer, const JobLabel& label) {
+    const RawPrintCalls& calls = CurrentRawPrintCalls();
+    std::vector<BYTE> buffer(kRawTransferChunkSize, 0);
+    TransferTotals totals;
+    for (;;) {
+        DWORD read = 0;
+        if (!calls.readFile(file, buffer.data(), kRawTransferChunkSize, &read, nullptr)) {
+            DWORD error = GetLastError();
+            LOGOG_ERROR(
+                "Error in ReadFile, dwTotalBytesRead[%u], dwTotalBytesWritten[%u], JobName[%s], JobDataFormat[%s]: %s",
+                totals.read, totals.written, label.jobName.c_str(), label.dataFormat.c_str(),
+                GetLastErrorText(error).c_str());
+            totals.failed = true;
+            break;
+        }
+        if (read == 0) break;
+        totals.read += read;
+        totals.sawData = true;
+        if (!WriteChunk(printer, buffer.data(), read, totals, label)) {
+            totals.failed = true;
+            break;
+        }
+    }
+    if (totals.read != totals.written) {
+        LOGOG_ERROR("Sent to printer not expected amount of data! Read from file %lu bytes, wrote to printer %lu bytes.",
+                    static_cast<unsigned long>(totals.read), static_cast<unsigned long>(totals.written));
+    }
+    return totals;
+}
+
+// A failed transfer must not leave a truncated document in the queue.
+void CancelJob(HANDLE printer, const JobLabel& label) {
+    if (CurrentRawPrintCalls().abortPrinter(printer)) return;
+    DWORD error = GetLastError();
+    LOGOG_ERROR("Error in AbortPrinter, JobName[%s], JobDataFormat[%s]: %s", label.jobName.c_str(),
+                label.dataFormat.c_str(), GetLastErrorText(error).c_str());
+}
+
+// Ends the document; false when EndDocPrinter fails.
+bool EndJob(HANDLE printer, const JobLabel& label) {
+    if (CurrentRawPrintCalls().endDocPrinter(printer)) return true;
+    DWORD error = GetLastError();
+    LOGOG_ERROR("Error in EndDocPrinter, JobName[%s], JobDataFormat[%s]: %s", label.jobName.c_str(),
+                label.dataFormat.c_str(), GetLastErrorText(error).c_str());
+    return false;
+}
+
+}  // namespace
+
+BOOL WriteRawJob(FileHandle file, PrinterHandle printer, const std::wstring& jobName, const std::wstring& dataFormat) {
+    const RawPrintCalls& calls = CurrentRawPrintCalls();
+    const JobLabel label{WideToUtf8(jobName), WideToUtf8(dataFormat)};
+    std::vector<wchar_t> docName = WritableCopy(jobName);
+    std::vector<wchar_t> dataType = WritableCopy(dataFormat);
+    DOC_INFO_1W docInfo{docName.data(), nullptr, dataType.data()};
+
+    TransferTotals totals;
+    bool started = calls.startDocPrinter(printer.get(), 1, reinterpret_cast<BYTE*>(&docInfo)) != 0;
+    if (!started) {
+        DWORD error = GetLastError();
+        LOGOG_ERROR("Error in StartDocPrinter, JobName[%s], JobDataFormat[%s]: %s", label.jobName.c_str(),
+                    label.dataFormat.c_str(), GetLastErrorText(error).c_str());
+    } else {
+        totals = TransferFile(file.get(), printer.get(), label);
+    }
+
+    bool submitted = false;
+    if (totals.failed) {
+        CancelJob(printer.get(), label);
+    } else {
+        // Also after a failed StartDocPrinterW; a failure to end is logged there as well.
+        submitted = EndJob(printer.get(), label);
+    }
+    // Success needs a started job with data that all reached the spooler. EndDocPrinter may
+    // report success with any nonzero value; the caller gets TRUE for it.
+    bool whole = submitted && started && totals.sawData && totals.read == totals.written;
+
+    file.reset();
+    printer.reset();
+    return whole ? TRUE : FALSE;
+}
+
+bool SendFileToPrinter(const std::wstring& filePath, const std::wstring& jobName, const std::wstring& dataFormat,
+                       const std::wstring& printerName) {
+    const std::string pathText = WideToUtf8(filePath);
+    const std::string printerText = WideToUtf8(printerName);
+    const std::string jobText = WideToUtf8(jobName);
+    const std::string formatText = WideToUtf8(dataFormat);
+    LOGOG_INFO("Start send file \"%s\" to printer \"%s\". JobName is \"%s\", JobDataFormat is \"%s\".",
+               pathText.c_str(), printerText.c_str(), jobText.c_str(), formatText.c_str());
+
+    BOOL outcome = FALSE;
+    // No sharing: a file another process still writes is not printed half-done.
+    HANDLE opened = CreateFileW(filePath.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    DWORD openError = GetLastError();
+    FileHandle file(opened);
+    if (opened == INVALID_HANDLE_VALUE) {
+        LOGOG_ERROR("Can't open file \"%s\": %s", pathText.c_str(), GetLastErrorText(openError).c_str());
+    } else {
+        std::vector<wchar_t> name = WritableCopy(printerName);
+        PrinterHandle printer;
+        if (!CurrentRawPrintCalls().openPrinter(name.data(), printer.put(), nullptr)) {
+            DWORD error = GetLastError();
+            printer.release();  // whatever the failed call left there is no open printer
+            LOGOG_ERROR("Can't open printer \"%s\": %s", printerText.c_str(), GetLastErrorText(error).c_str());
+        } else {
+            outcome = WriteRawJob(std::move(file), std::move(printer), jobName, dataFormat);
+        }
+    }
+
+    LOGOG_INFO("Finished [%s] sending file \"%s\" to printer \"%s\". JobName is \"%s\", JobDataFormat is \"%s\".",
+               outcome == TRUE ? "success" : "failure", pathText.c_str(), printerText.c_str(), jobText.c_str(),
+               formatText.c_str());
+    file.reset();
+    return outcome == TRUE;
+}

@@ -1,0 +1,45 @@
+// Sends a spool file's bytes unchanged to a printer as one new job.
+#pragma once
+
+#include <windows.h>
+#include <winspool.h>
+
+#include <string>
+
+#include "handles.h"
+
+// The spooler and file calls a raw print job makes. Production uses the platform's own
+// functions; tests point them at recording fakes.
+struct RawPrintCalls {
+    decltype(&::ReadFile) readFile;
+    decltype(&::OpenPrinterW) openPrinter;
+    decltype(&::StartDocPrinterW) startDocPrinter;
+    decltype(&::WritePrinter) writePrinter;
+    decltype(&::EndDocPrinter) endDocPrinter;
+    decltype(&::AbortPrinter) abortPrinter;
+    decltype(&::ClosePrinter) closePrinter;
+};
+
+RawPrintCalls PlatformRawPrintCalls();
+RawPrintCalls& CurrentRawPrintCalls();
+
+// A spooler printer handle: holds -1 until OpenPrinterW fills it; closed with ClosePrinter.
+struct PrinterHandleTraits {
+    using pointer = HANDLE;
+    static pointer Invalid() { return INVALID_HANDLE_VALUE; }
+    static void Close(pointer value) { CurrentRawPrintCalls().closePrinter(value); }
+};
+
+using PrinterHandle = UniqueHandle<PrinterHandleTraits>;
+
+// The size of each chunk read from the file and handed to WritePrinter.
+constexpr DWORD kRawTransferChunkSize = 0x40000;
+
+// Prints the file raw to the printer under the job name and spooler data type. True only
+// when every byte of a non-empty file went to the spooler and the job was submitted.
+bool SendFileToPrinter(const std::wstring& filePath, const std::wstring& jobName, const std::wstring& dataFormat,
+                       const std::wstring& printerName);
+
+// Runs the job on an open file and printer and closes both. TRUE when the job was submitted
+// whole; on a failed transfer the job is cancelled.
+BOOL WriteRawJob(FileHandle file, PrinterHandle printer, const std::wstring& jobName, const std::wstring& dataFormat);
