@@ -35,7 +35,8 @@ std::wstring ExtendedLengthPath(const std::wstring& path) {
     if (path.size() < PlainPathLimit || path.starts_with(ExtendedPrefix)) return path;
     // The prefix turns off the system's own normalisation: resolve ".", ".." and "/" first.
     std::wstring full = FullPathName(path);
-    if (full.empty() || full.starts_with(ExtendedPrefix) || full.starts_with(L"\\\\.\\")) return full.empty() ? path : full;
+    if (full.empty()) return path;
+    if (full.starts_with(ExtendedPrefix) || full.starts_with(L"\\\\.\\")) return full;
     if (full.starts_with(L"\\\\")) return L"\\\\?\\UNC\\" + full.substr(2);
     return ExtendedPrefix + full;
 }
@@ -83,6 +84,44 @@ void DeleteTempFile(const std::wstring& path) {
 
 }  // namespace
 
+namespace {
+
+std::wstring EnvironmentVariable(const wchar_t* name) {
+    std::wstring value(MAX_PATH, L'\0');
+    for (;;) {
+        DWORD length = GetEnvironmentVariableW(name, value.data(), static_cast<DWORD>(value.size()));
+        if (length < value.size()) {
+            value.resize(length);  // zero when the variable is not set
+            return value;
+        }
+        value.resize(length);
+    }
+}
+
+// The lookup GetTempPathW documents (TMP, TEMP, USERPROFILE, then the Windows folder), for
+// systems whose GetTempPathW refuses a folder longer than MAX_PATH instead of reporting the
+// size it needs.
+std::wstring TempPathFromEnvironment() {
+    std::wstring path;
+    for (const wchar_t* name : {L"TMP", L"TEMP", L"USERPROFILE"}) {
+        std::wstring value = EnvironmentVariable(name);
+        if (!value.empty()) {
+            path = FullPathName(value);
+            break;
+        }
+    }
+    if (path.empty()) {
+        wchar_t windows[MAX_PATH + 1] = {};
+        UINT length = GetWindowsDirectoryW(windows, MAX_PATH + 1);
+        if (length == 0 || length > MAX_PATH) return {};
+        path.assign(windows, length);
+    }
+    if (path.back() != L'\\') path += L'\\';
+    return path;
+}
+
+}  // namespace
+
 std::wstring GetTempDirectory() {
     // GetTempPathW returns the size it needs (terminator included) when the buffer is too
     // small: grow and ask again rather than give up on long temporary folders.
@@ -91,6 +130,10 @@ std::wstring GetTempDirectory() {
         DWORD length = GetTempPathW(static_cast<DWORD>(buffer.size()), buffer.data());
         if (length == 0) {
             DWORD error = GetLastError();
+            if (error == ERROR_FILENAME_EXCED_RANGE) {
+                std::wstring path = TempPathFromEnvironment();
+                if (!path.empty()) return path;
+            }
             LOGOG_ERROR("Error in GetTempPathW: %s", GetLastErrorText(error).c_str());
             return {};
         }

@@ -1,0 +1,146 @@
+// Choosing the job inside a ZIP archive and extracting it into a folder of its own.
+#include <cwchar>
+
+#include "FileProcessor/FileProcessor.h"
+#include "FileProcessor/IntakeFiles.h"
+#include "handles.h"
+#include "logging/logog.h"
+#include "textutil.h"
+#include "zip/unzip.h"
+
+namespace {
+
+struct ZipHandleTraits {
+    using pointer = ZipHandle;
+    static pointer Invalid() { return nullptr; }
+    static void Close(pointer value) { CloseZipHandle(value); }
+};
+using ZipArchiveHandle = UniqueHandle<ZipHandleTraits>;
+
+ZipArchiveHandle OpenArchive(const std::wstring& archivePath) {
+    ZipArchiveHandle zip(OpenZip(archivePath.c_str(), nullptr));  // the reader handles long paths
+    if (!zip) LOGOG_ERROR("Error in OpenZip() for file: %s", LogText(archivePath).c_str());
+    return zip;
+}
+
+std::wstring MemberName(const ZipMemberInfo& member) {
+    return std::wstring(member.Name, wcsnlen(member.Name, MAX_PATH));
+}
+
+// The extracted copy belongs to the program, which must be able to delete it later: a
+// member stored read-only would otherwise stay in the temporary folder for good.
+void MakeWritable(const std::wstring& path) {
+    std::wstring systemPath = ExtendedLengthPath(path);
+    DWORD attributes = GetFileAttributesW(systemPath.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        SetFileAttributesW(systemPath.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+    }
+}
+
+// Removes what a failed extraction left behind (a missing file is fine).
+void RemovePartialFile(const std::wstring& path) {
+    MakeWritable(path);
+    DeleteFileW(ExtendedLengthPath(path).c_str());
+}
+
+}  // namespace
+
+std::wstring FindSPLInArchive(const std::wstring& archivePath) {
+    ZipArchiveHandle zip = OpenArchive(archivePath);
+    if (!zip) return {};
+    ZipMemberInfo summary{};
+    if (GetZipItem(zip.get(), -1, &summary) != ZR_OK) {
+        LOGOG_ERROR("Error in GetZipItem(,-1,) for file: %s", LogText(archivePath).c_str());
+        return {};
+    }
+    int count = summary.Index;
+    LOGOG_DEBUG("Detect %d files in archive: \"%s\"", count, LogText(archivePath).c_str());
+    for (int index = 0; index < count; ++index) {
+        ZipMemberInfo member{};
+        if (GetZipItem(zip.get(), index, &member) != ZR_OK) continue;
+        std::wstring name = MemberName(member);
+        if (ToUpperAscii(GetFileExtension(name)) == SpoolFileExtension) {
+            LOGOG_DEBUG("Found spl-file in archive by index %d: \"%s\"", index, LogText(name).c_str());
+            return name;
+        }
+    }
+    return {};
+}
+
+std::wstring FindSHDInArchive(const std::wstring& archivePath, const std::wstring& splMember) {
+    std::wstring wanted = RemoveFileExtension(splMember) + ShadowFileExtension;
+    ZipArchiveHandle zip = OpenArchive(archivePath);
+    if (!zip) return {};
+    int index = -1;
+    ZipMemberInfo member{};
+    if (FindZipItem(zip.get(), wanted.c_str(), true, &index, &member) != ZR_OK) {
+        LOGOG_ERROR("Error in FindZipItem(%s) for file: %s", LogText(wanted).c_str(), LogText(archivePath).c_str());
+        return {};
+    }
+    return MemberName(member);
+}
+
+// The member is written next to the target under a temporary name and renamed into place
+// only once it is complete, so a failure never leaves a file at the target (and never
+// damages a file that was there before). Members that are folders, and targets whose name
+// Windows would not store as an ordinary file (a device such as LPT1, a stream "a:b"), are
+// refused: the names come from the archive.
+bool ExtractFileFromArchive(const std::wstring& archivePath, const std::wstring& memberName,
+                            const std::wstring& targetPath) {
+    ZipArchiveHandle zip = OpenArchive(archivePath);
+    if (!zip) return false;
+    int index = -1;
+    ZipMemberInfo member{};
+    if (FindZipItem(zip.get(), memberName.c_str(), true, &index, &member) != ZR_OK) {
+        LOGOG_ERROR("Error in FindZipItem(%s) for file: %s", LogText(memberName).c_str(), LogText(archivePath).c_str());
+        return false;
+    }
+    if ((member.Attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 || !IsPlainFileName(GetFileNameFromPath(targetPath))) {
+        LOGOG_ERROR("Refused to extract \"%s\" to \"%s\": not a plain file", LogText(MemberName(member)).c_str(),
+                    LogText(targetPath).c_str());
+        return false;
+    }
+    std::wstring partialPath = targetPath + L".part";
+    if (UnzipItem(zip.get(), index, partialPath.c_str()) != ZR_OK) {
+        LOGOG_ERROR("Error in UnzipItem(%s) for file: %s", LogText(targetPath).c_str(), LogText(archivePath).c_str());
+        RemovePartialFile(partialPath);
+        return false;
+    }
+    zip.reset();
+    if (!MoveFileExW(ExtendedLengthPath(partialPath).c_str(), ExtendedLengthPath(targetPath).c_str(),
+                     MOVEFILE_REPLACE_EXISTING)) {
+        DWORD error = GetLastError();
+        LOGOG_ERROR("Error in MoveFileExW(%s): %s", LogText(targetPath).c_str(), GetLastErrorText(error).c_str());
+        RemovePartialFile(partialPath);
+        return false;
+    }
+    MakeWritable(targetPath);
+    return true;
+}
+
+void ChooseFromArchive(const std::wstring& archivePath, std::wstring& splPath, std::wstring& shdPath) {
+    LOGOG_DEBUG("ChooseFromArchive started: \"%s\"", LogText(archivePath).c_str());
+    std::wstring splMember = FindSPLInArchive(archivePath);
+    std::wstring shdMember = FindSHDInArchive(archivePath, splMember);
+    // Each extraction gets a folder of its own, so that archives whose members share a name
+    // never overwrite the files of the job that is current.
+    std::wstring folder = CreateExtractionFolder();
+    if (!folder.empty()) {
+        splPath = folder + GetFileNameFromPath(splMember);
+        if (!ExtractFileFromArchive(archivePath, splMember, splPath)) {
+            LOGOG_ERROR("Error in ExtractFileFromArchive(\"%s\",\"%s\",\"%s\")", LogText(archivePath).c_str(),
+                        LogText(splMember).c_str(), LogText(splPath).c_str());
+            splPath.clear();
+        } else if (!shdMember.empty()) {
+            shdPath = RemoveFileExtension(splPath) + ShadowFileExtension;
+            if (!ExtractFileFromArchive(archivePath, shdMember, shdPath)) {
+                LOGOG_ERROR("Error in ExtractFileFromArchive(\"%s\",\"%s\",\"%s\")", LogText(archivePath).c_str(),
+                            LogText(shdMember).c_str(), LogText(shdPath).c_str());
+                shdPath.clear();
+            }
+        }
+        // Without a spool file nothing can use the folder: leave nothing behind.
+        if (splPath.empty()) RemoveExtractionFolder(folder);
+    }
+    LOGOG_DEBUG("ChooseFromArchive finished: SPL[%s] SHD[%s]", LogText(splPath).c_str(), LogText(shdPath).c_str());
+}

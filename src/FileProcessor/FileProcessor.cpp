@@ -1,0 +1,171 @@
+// Input resolution and the current file.
+//
+// Ownership of extracted files: every archive is extracted into a folder of its own (see
+// ChooseFromArchive), and at any time at most two extracted jobs exist, both owned by the
+// current file:
+//  - the current job itself, when it came from an archive (FromArchive): deleted when
+//    another job replaces it and when the process ends;
+//  - the pending job: the files of the last archive whose resolution failed with a spool
+//    file present (CannotDetectSHD, CannotReadSHD). The dialog may still accept that spool
+//    file through SetCurrentFile, which then adopts the files (the job stays FromArchive and
+//    is deleted like any other current job). Otherwise they are deleted by the next
+//    ProcessFile, by a SetCurrentFile for another file, by DiscardPendingFiles (for a user
+//    who declines) or when the process ends.
+// Files of an archive that yields no spool file at all are removed by ChooseFromArchive at
+// once. Only files the intake extracted itself are ever owned: SetCurrentFile does not take
+// FromArchive from its argument, so no caller can make the program delete a user's file.
+#include "FileProcessor/FileProcessor.h"
+
+#include "FileProcessor/IntakeFiles.h"
+#include "logging/logog.h"
+#include "textutil.h"
+
+namespace {
+
+struct Resolution {
+    SPLFileInfo info;
+    std::wstring shdPath;
+};
+
+// Classifies the input by its upper-cased extension and reads the shadow file; leaves the
+// current file alone.
+Resolution Resolve(const std::wstring& inputPath) {
+    Resolution resolution;
+    SPLFileInfo& info = resolution.info;
+    info.InputFileName = inputPath;
+    if (inputPath.empty()) {
+        info.Result = EmptyFileName;
+        LOGOG_INFO("File name is empty!");
+        return resolution;
+    }
+    std::wstring splPath;
+    std::wstring& shdPath = resolution.shdPath;
+    std::wstring extension = ToUpperAscii(GetFileExtension(inputPath));
+    if (extension == ArchiveFileExtension) {
+        ChooseFromArchive(inputPath, splPath, shdPath);
+        info.FromArchive = true;
+    } else if (extension == ShadowFileExtension) {
+        splPath = RemoveFileExtension(inputPath) + SpoolFileExtension;
+        shdPath = inputPath;
+    } else if (extension == SpoolFileExtension) {
+        splPath = inputPath;
+        shdPath = RemoveFileExtension(inputPath) + ShadowFileExtension;
+    }
+    if (splPath.empty()) {
+        info.Result = CannotDetectSPL;
+        LOGOG_INFO("Can't detect path for SPL-file, input file: %s", LogText(inputPath).c_str());
+        return resolution;
+    }
+    info.SPLFileName = splPath;
+    if (shdPath.empty()) {
+        info.Result = CannotDetectSHD;
+        LOGOG_INFO("Can't detect path for SHD-file, input file: %s", LogText(inputPath).c_str());
+        return resolution;
+    }
+    JobInfo job = ReadJobInfoFromSHD(shdPath);
+    if (job.PrinterName.empty()) {
+        info.Result = CannotReadSHD;
+        LOGOG_INFO("Empty JobInfo.PrinterName after call ReadJobInfoFromSHD(), input file: %s",
+                   LogText(inputPath).c_str());
+        return resolution;
+    }
+    info.Result = CorrectFile;
+    info.JobInfo = job;
+    return resolution;
+}
+
+}  // namespace
+
+SPLFileInfo SPLFileInfo::ProcessFile(const std::wstring& inputPath) {
+    LOGOG_DEBUG("ProcessFile started: \"%s\"", LogText(inputPath).c_str());
+    DiscardPendingFiles();  // the user has moved on from the last failed archive
+    Resolution resolution = Resolve(inputPath);
+    const SPLFileInfo& resolved = resolution.info;
+    if (resolved.Result == CorrectFile) {
+        BecomeCurrent(resolved);
+        LOGOG_INFO("ProcessFile success: InputFileName[%s] SPLFileName[%s] SHDFileName[%s] PrinterName[%s] "
+                   "PrinterDriverName[%s] JobName[%s] DataFormat[%s]",
+                   LogText(InputFileName).c_str(), LogText(SPLFileName).c_str(), LogText(resolution.shdPath).c_str(),
+                   LogText(JobInfo.PrinterName).c_str(), LogText(JobInfo.PrinterDriverName).c_str(),
+                   LogText(JobInfo.JobName).c_str(), LogText(JobInfo.DataFormat).c_str());
+    } else if (resolved.FromArchive && !resolved.SPLFileName.empty()) {
+        KeepPendingFiles(resolved);
+    }
+    LOGOG_DEBUG("ProcessFile finished: \"%s\"", LogText(inputPath).c_str());
+    return resolved;
+}
+
+void SPLFileInfo::BecomeCurrent(const SPLFileInfo& resolved) {
+    bool sameSpoolFile = SPLFileName == resolved.SPLFileName;
+    if (!sameSpoolFile) DeleteTempFiles();
+    // Choosing our own extracted copy again must not drop the ownership of it.
+    bool ownsFiles = resolved.FromArchive || (sameSpoolFile && FromArchive);
+    Result = resolved.Result;
+    InputFileName = resolved.InputFileName;
+    SPLFileName = resolved.SPLFileName;
+    JobInfo = resolved.JobInfo;
+    FromArchive = ownsFiles;
+}
+
+void SPLFileInfo::KeepPendingFiles(const SPLFileInfo& failed) { m_PendingSPLFileName = failed.SPLFileName; }
+
+void SPLFileInfo::DiscardPendingFiles() {
+    if (m_PendingSPLFileName.empty()) return;
+    DeleteExtractedJob(m_PendingSPLFileName);
+    m_PendingSPLFileName.clear();
+}
+
+bool SPLFileInfo::SetCurrentFile(const SPLFileInfo& info, const std::wstring& printerName,
+                                 const std::wstring& driverName, const std::wstring& dataFormat) {
+    if (info.SPLFileName.empty()) return false;
+    const std::wstring inputFileName = info.InputFileName;  // info may be this very record
+    const std::wstring splFileName = info.SPLFileName;
+    bool adoptsPendingFiles = !m_PendingSPLFileName.empty() && m_PendingSPLFileName == splFileName;
+    bool keepsOwnFiles = FromArchive && SPLFileName == splFileName;
+    if (SPLFileName != splFileName) DeleteTempFiles();
+    if (adoptsPendingFiles) {
+        m_PendingSPLFileName.clear();
+    } else {
+        DiscardPendingFiles();
+    }
+    InputFileName = inputFileName;
+    SPLFileName = splFileName;
+    Result = CorrectFile;
+    JobInfo.PrinterName = printerName;
+    JobInfo.PrinterDriverName = driverName;
+    JobInfo.JobName = L"Tavrel[" + dataFormat + L"] " + SPLFileName;
+    JobInfo.DataFormat = dataFormat;
+    FromArchive = adoptsPendingFiles || keepsOwnFiles;
+    LOGOG_DEBUG("SetCurrentFile: InputFileName[%s] SPLFileName[%s] PrinterName[%s] PrinterDriverName[%s] JobName[%s] "
+                "DataFormat[%s]",
+                LogText(InputFileName).c_str(), LogText(SPLFileName).c_str(), LogText(JobInfo.PrinterName).c_str(),
+                LogText(JobInfo.PrinterDriverName).c_str(), LogText(JobInfo.JobName).c_str(),
+                LogText(JobInfo.DataFormat).c_str());
+    return true;
+}
+
+void SPLFileInfo::DeleteTempFiles() const {
+    if (!FromArchive) return;
+    DeleteExtractedJob(SPLFileName);
+}
+
+namespace {
+
+// Holds the current file for the life of the process; on exit the extracted files go too.
+struct CurrentFileOwner {
+    SPLFileInfo file;
+    CurrentFileOwner() = default;
+    CurrentFileOwner(const CurrentFileOwner&) = delete;
+    CurrentFileOwner& operator=(const CurrentFileOwner&) = delete;
+    ~CurrentFileOwner() {
+        file.DeleteTempFiles();
+        file.DiscardPendingFiles();
+    }
+};
+
+}  // namespace
+
+SPLFileInfo& CurrentFile() {
+    static CurrentFileOwner owner;  // initialisation is thread-safe
+    return owner.file;
+}

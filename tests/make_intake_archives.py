@@ -1,0 +1,110 @@
+#!/usr/bin/env python3
+"""Makes the archives that the intake tests open: spooled jobs packed with Python's zipfile
+and Info-ZIP zip, plus a damaged copy and archives with hostile member names.
+
+Usage: make_intake_archives.py OUTPUT_DIR SAMPLE_SHD
+"""
+import os
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+import zipfile
+
+out = os.path.abspath(sys.argv[1])
+sample_shd = sys.argv[2]
+
+
+def shadow(job, printer, driver, data_format="RAW", header_size=0xE0):
+    """A shadow file in the 64-bit layout: header, then the seven strings of a job."""
+    strings = ["user", "user", job, printer, driver, "winprint", data_format]
+    data = bytearray(header_size)
+    struct.pack_into("<II", data, 0, 0x5123, header_size)
+    field = 0
+    for text in strings:
+        if field == 3:
+            field += 1  # no optional fourth string
+        struct.pack_into("<I", data, 24 + 8 * field, len(data))
+        data += text.encode("utf-16-le") + b"\0\0"
+        field += 1
+    return bytes(data)
+
+
+def spool(tag):
+    """Printer-ready bytes that tell the archives apart."""
+    return b"\x1b%-12345X@PJL JOB NAME=\"" + tag.encode() + b"\"\r\n" + bytes(range(256)) * 8
+
+
+def pack(name, members, compression=zipfile.ZIP_DEFLATED):
+    with zipfile.ZipFile(os.path.join(out, name), "w", compression) as archive:
+        for member, data in members:
+            if isinstance(member, zipfile.ZipInfo):
+                member.compress_type = compression
+            archive.writestr(member, data)
+
+
+def read_only(name):
+    info = zipfile.ZipInfo(name, date_time=(2024, 1, 2, 3, 4, 6))
+    info.create_system = 3  # Unix: r--r--r--
+    info.external_attr = 0o100444 << 16
+    return info
+
+
+def directory_entry(name):
+    info = zipfile.ZipInfo(name, date_time=(2024, 1, 2, 3, 4, 6))
+    info.create_system = 0  # MS-DOS attributes: directory
+    info.external_attr = 0x10
+    return info
+
+
+def main():
+    os.makedirs(out, exist_ok=True)
+    # The first .SPL member in directory order wins; its .SHD is found whatever its case.
+    pack("first_match.zip", [("a.txt", b"not a job\r\n"),
+                             ("b.SPL", spool("b")),
+                             ("c.spl", spool("c")),
+                             ("B.shd", shadow("Doc B", "Printer B", "Driver B", "XPS_PASS"))])
+    pack("no_spl.zip", [("a.txt", b"text"), ("x.SHD", shadow("X", "P", "D"))])
+    pack("no_shd.zip", [("job.SPL", spool("no shd")), ("readme.txt", b"text")])
+    pack("folders.zip", [("x/y/00012.spl", spool("folders")), ("x/y/00012.SHD", shadow("Folders", "P", "D"))],
+         zipfile.ZIP_STORED)
+    # Two archives whose members share their names, and a third whose shadow file is broken.
+    pack("one.zip", [("00012.SPL", spool("one")), ("00012.SHD", shadow("Job one", "Printer one", "Driver one"))])
+    pack("two.zip", [("00012.SPL", spool("two")), ("00012.SHD", shadow("Job two", "Printer two", "Driver two"))])
+    pack("two_broken.zip", [("00012.SPL", spool("two broken")), ("00012.SHD", b"short")])
+    pack("cyrillic.zip", [("Отчёт.SPL", spool("cyrillic")), ("Отчёт.SHD", shadow("Отчёт", "Принтер", "Драйвер"))])
+    pack("read_only.zip", [(read_only("ro.SPL"), spool("read-only")), (read_only("ro.SHD"), shadow("RO", "P", "D"))])
+    pack("device.zip", [("LPT1.SPL", spool("device")), ("LPT1.SHD", shadow("Dev", "P", "D"))])
+    pack("directory.zip", [(directory_entry("d.SPL"), b""), ("d.SHD", shadow("Dir", "P", "D"))])
+    pack("forged_name.zip", [("a\r\nforged.SPL", spool("forged"))])
+    with open(sample_shd, "rb") as f:
+        pack("sample.zip", [("00002.SPL", spool("sample")), ("00002.SHD", f.read())])
+
+    # Info-ZIP packs a job from files on disk, as a user would.
+    with tempfile.TemporaryDirectory() as folder:
+        with open(os.path.join(folder, "FP00007.SPL"), "wb") as f:
+            f.write(spool("infozip") * 50)
+        with open(os.path.join(folder, "FP00007.SHD"), "wb") as f:
+            f.write(shadow("Info-ZIP job", "Printer Z", "Driver Z"))
+        target = os.path.join(out, "infozip.zip")
+        if os.path.exists(target):
+            os.remove(target)
+        subprocess.run(["zip", "-q", target, "FP00007.SPL", "FP00007.SHD"], cwd=folder, check=True)
+
+    # A stored spool member whose data no longer match its CRC-32.
+    source = os.path.join(out, "crc_damaged.zip")
+    pack("crc_damaged.zip", [("bad.SPL", spool("damaged")), ("bad.SHD", shadow("Bad", "P", "D"))], zipfile.ZIP_STORED)
+    with open(source, "r+b") as f:
+        data = bytearray(f.read())
+        position = data.index(b"@PJL JOB")
+        data[position] ^= 0xFF
+        f.seek(0)
+        f.write(data)
+
+    with open(os.path.join(out, "not_a_zip.zip"), "wb") as f:
+        f.write(b"This is not an archive.\r\n" * 10)
+    shutil.copyfile(sample_shd, os.path.join(out, "sample.SHD"))
+
+
+main()
