@@ -73,6 +73,11 @@ BOOL OnCommand(HWND dialog, WPARAM wParam) {
     return HandleDialogCommand(dialog, controlId, HIWORD(wParam)) ? TRUE : FALSE;
 }
 
+BOOL OnDropFiles(HWND dialog, WPARAM wParam) {
+    HandleDroppedFiles(dialog, reinterpret_cast<HDROP>(wParam));
+    return TRUE;
+}
+
 BOOL OnClose(HWND dialog) {
     DestroyWindow(dialog);
     return TRUE;
@@ -90,6 +95,7 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
         switch (message) {
             case WM_INITDIALOG: return OnInitDialog(dialog);
             case WM_COMMAND: return OnCommand(dialog, wParam);
+            case WM_DROPFILES: return OnDropFiles(dialog, wParam);
             case WM_CLOSE: return OnClose(dialog);
             case WM_DESTROY: return OnDestroy();
             default: return FALSE;

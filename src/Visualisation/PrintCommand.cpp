@@ -1,0 +1,78 @@
+#include "Visualisation/PrintCommand.h"
+
+#include "FileProcessor/FileProcessor.h"
+#include "PrintRawData.h"
+#include "Visualisation/MainDialog.h"
+#include "Visualisation/MessageBoxes.h"
+#include "texts/TextTable.h"
+
+namespace {
+
+// The spool file of the last job that reached the spooler whole. A job stopped at a question
+// or one that failed does not count: nothing of it was printed.
+std::wstring LastPrintedFile;
+
+// The user's last answer about a printer whose driver is not the job's, for that pair of
+// drivers; a Yes holds until another pair is decided.
+struct SuitabilityDecision {
+    std::wstring PrinterDriverName;
+    std::wstring JobDriverName;
+    bool Allowed = false;
+};
+SuitabilityDecision LastDecision;
+
+bool AllowedBefore(const JobInfo& job, const PrinterEntry& printer) {
+    return LastDecision.Allowed && LastDecision.PrinterDriverName == printer.PrinterDriverName &&
+           LastDecision.JobDriverName == job.PrinterDriverName;
+}
+
+void ShowPrintError(HWND dialog, TextId text) {
+    ShowMessage(dialog, GetText(text), GetText(TXT_PRINT_FILE_TITLE), MB_ICONERROR);
+}
+
+}  // namespace
+
+void PrintCurrentFile(HWND dialog) {
+    SPLFileInfo current = CurrentFile();
+    if (current.Result != CorrectFile) {
+        ShowPrintError(dialog, TXT_NO_FILE_CHOSEN);
+        return;
+    }
+    unsigned printerIndex = 0;
+    if (!GetSelectedPrinterIndex(dialog, printerIndex)) {
+        ShowPrintError(dialog, TXT_NO_PRINTER_SELECTED);
+        return;
+    }
+    PrinterEntry printer = PrinterList::Instance().GetPrinter(printerIndex);
+    if (!ConfirmRepeatPrint(dialog, current.SPLFileName)) return;
+    if (!ConfirmPrinterSuitability(dialog, current.JobInfo, printer)) return;
+    bool printed = SendFileToPrinter(current.SPLFileName, current.JobInfo.JobName, current.JobInfo.DataFormat,
+                                     printer.PrinterName);
+    if (printed) LastPrintedFile = current.SPLFileName;
+    ShowPrintResult(dialog, printer.PrinterName, current.SPLFileName, printed);
+}
+
+bool ConfirmRepeatPrint(HWND dialog, const std::wstring& splFileName) {
+    if (LastPrintedFile.empty() || LastPrintedFile != splFileName) return true;
+    return AskUserYesNo(dialog, GetText(TXT_ALREADY_PRINTED), GetText(TXT_PRINT_FILE_TITLE));
+}
+
+bool ConfirmPrinterSuitability(HWND dialog, const JobInfo& job, const PrinterEntry& printer) {
+    bool allowed = IsSuitablePrinter(PrinterEntry{job.PrinterName, job.PrinterDriverName}, printer) ||
+                   AllowedBefore(job, printer) ||
+                   AskUserYesNo(dialog, GetText(TXT_PRINTER_NOT_SUITABLE), GetText(TXT_PRINT_FILE_TITLE));
+    LastDecision = SuitabilityDecision{printer.PrinterDriverName, job.PrinterDriverName, allowed};
+    return allowed;
+}
+
+void ShowPrintResult(HWND dialog, const std::wstring& printerName, const std::wstring& splFileName, bool success) {
+    if (success) {
+        ShowMessage(dialog,
+                    GetText(TXT_FILE_QUOTE) + splFileName + GetText(TXT_PRINTED_SUCCESSFULLY) + printerName +
+                        GetText(TXT_QUOTE),
+                    GetText(TXT_PRINTING_RESULT), 0);
+    } else {
+        ShowMessage(dialog, GetText(TXT_PRINT_ERROR) + splFileName + GetText(TXT_QUOTE_EXCLAMATION),
+                    GetText(TXT_PRINTING_RESULT), MB_ICONERROR);
+    }
+}

@@ -1,0 +1,23 @@
+// The Print command: checks, the repeat and suitability questions, the raw job and its result.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "FileProcessor/JobRecords.h"
+#include "PrinterList.h"
+
+// Prints the current file to the printer selected in the dialog's list, after the checks and
+// questions that apply, and shows the outcome.
+void PrintCurrentFile(HWND dialog);
+
+// True to go on: the file was not the last one printed successfully, or the user wants it again.
+bool ConfirmRepeatPrint(HWND dialog, const std::wstring& splFileName);
+
+// True to go on: the printer's driver suits the job, the user allowed this pair of drivers
+// the last time, or allows it now.
+bool ConfirmPrinterSuitability(HWND dialog, const JobInfo& job, const PrinterEntry& printer);
+
+// The success or failure message of a print job.
+void ShowPrintResult(HWND dialog, const std::wstring& printerName, const std::wstring& splFileName, bool success);
