@@ -1,8 +1,9 @@
 # Quick start:  make run   (build and open Tavrel under Wine)
 #               make test  (build every preset and run every test)
+#               make bench (speed and memory against baselines; see docs/PERFORMANCE.md)
 PRESETS := native windows-x64 windows-i686-release
 
-.PHONY: all setup build test run clean
+.PHONY: all setup build test run bench clean
 
 all: build
 
@@ -22,6 +23,10 @@ run: setup
 	@cmake --preset windows-x64 >/dev/null
 	@cmake --build --preset windows-x64 --target Tavrel
 	@scripts/run-tavrel
+
+bench: setup
+	@cmake --preset windows-x64 >/dev/null
+	@bench/run --output build/bench-table.md
 
 clean:
 	rm -rf build

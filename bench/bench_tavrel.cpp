@@ -1,0 +1,250 @@
+// Times Tavrel's own byte-moving operations in-process, with the log set up as the program
+// sets it up. bench/run drives it and compares each figure with a baseline.
+//
+//   bench_tavrel extract ARCHIVE MEMBER TARGET [--hold]
+//   bench_tavrel print FILE QUEUE DELIVERED [--hold]   DELIVERED: the file the printer's
+//                                                      listener completes for this job
+//   bench_tavrel resolve PATH CALLS
+//   bench_tavrel resolve-floor SHD CALLS       the file work a shadow file needs at least
+//   bench_tavrel resolve-floor-pair SPL CALLS  ... and an archived pair: a folder of its
+//                                              own, both files in it, the old ones deleted
+//
+// Prints "key=value" lines. --hold: after the work, print "holding" and wait for a line on
+// standard input, so that the caller can read the process's peak memory while it lives.
+#include <windows.h>
+
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <cwchar>
+#include <string>
+#include <vector>
+
+#include "FileProcessor/FileProcessor.h"
+#include "PrintRawData.h"
+#include "handles.h"
+#include "logging/TavrelLog.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double SecondsSince(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+// The caller reads /proc/<pid>/status while this process still lives.
+void HoldUntilReleased() {
+    std::printf("holding\n");
+    std::fflush(stdout);
+    char line[16];
+    (void)std::fgets(line, sizeof line, stdin);  // a line or the end of the input
+}
+
+int Extract(const std::vector<std::wstring>& args) {
+    if (args.size() < 3) return 2;
+    const auto start = Clock::now();
+    const bool ok = ExtractFileFromArchive(args[0], args[1], args[2]);
+    const double seconds = SecondsSince(start);
+    if (!ok) {
+        std::fprintf(stderr, "bench_tavrel: extraction failed\n");
+        return 1;
+    }
+    std::printf("seconds=%.6f\n", seconds);
+    return 0;
+}
+
+// Where a print job's time goes: the platform calls, each wrapped by a timer.
+struct CallTimes {
+    double readFile = 0, openPrinter = 0, startDoc = 0, writePrinter = 0, endDoc = 0, closePrinter = 0;
+};
+CallTimes g_CallTimes;
+RawPrintCalls g_Platform;
+
+template <auto Member, class... Args>
+auto Timed(double CallTimes::*slot, Args... args) {
+    const auto start = Clock::now();
+    auto result = (g_Platform.*Member)(args...);
+    g_CallTimes.*slot += SecondsSince(start);
+    return result;
+}
+
+void TimePrintCalls() {
+    g_Platform = PlatformRawPrintCalls();
+    RawPrintCalls& calls = CurrentRawPrintCalls();
+    calls.readFile = [](HANDLE file, LPVOID buffer, DWORD size, LPDWORD read, LPOVERLAPPED overlapped) {
+        return Timed<&RawPrintCalls::readFile>(&CallTimes::readFile, file, buffer, size, read, overlapped);
+    };
+    calls.openPrinter = [](LPWSTR name, LPHANDLE printer, LPPRINTER_DEFAULTSW defaults) {
+        return Timed<&RawPrintCalls::openPrinter>(&CallTimes::openPrinter, name, printer, defaults);
+    };
+    calls.startDocPrinter = [](HANDLE printer, DWORD level, LPBYTE info) {
+        return Timed<&RawPrintCalls::startDocPrinter>(&CallTimes::startDoc, printer, level, info);
+    };
+    calls.writePrinter = [](HANDLE printer, LPVOID data, DWORD size, LPDWORD written) {
+        return Timed<&RawPrintCalls::writePrinter>(&CallTimes::writePrinter, printer, data, size, written);
+    };
+    calls.endDocPrinter = [](HANDLE printer) {
+        return Timed<&RawPrintCalls::endDocPrinter>(&CallTimes::endDoc, printer);
+    };
+    calls.closePrinter = [](HANDLE printer) {
+        return Timed<&RawPrintCalls::closePrinter>(&CallTimes::closePrinter, printer);
+    };
+}
+
+// Until the listener has the whole job: the spooler may hand the data on after
+// SendFileToPrinter has returned.
+int Print(const std::vector<std::wstring>& args) {
+    if (args.size() < 3) return 2;
+    const std::wstring& delivered = args[2];
+    TimePrintCalls();
+    const auto start = Clock::now();
+    const bool ok = SendFileToPrinter(args[0], L"Tavrel bench job", L"RAW", args[1]);
+    const double returned = SecondsSince(start);
+    if (!ok) {
+        std::fprintf(stderr, "bench_tavrel: SendFileToPrinter failed\n");
+        return 1;
+    }
+    const double timeout = 600;
+    while (!Exists(delivered)) {
+        if (SecondsSince(start) > timeout) {
+            std::fprintf(stderr, "bench_tavrel: the job did not reach the listener\n");
+            return 1;
+        }
+        Sleep(2);
+    }
+    const CallTimes& t = g_CallTimes;
+    std::printf("seconds=%.6f returned=%.6f read_file=%.6f open_printer=%.6f start_doc=%.6f write_printer=%.6f "
+                "end_doc=%.6f close_printer=%.6f\n",
+                SecondsSince(start), returned, t.readFile, t.openPrinter, t.startDoc, t.writePrinter, t.endDoc,
+                t.closePrinter);
+    return 0;
+}
+
+// Opens the shadow file and reads its header and string area, as any reader must.
+bool ReadShadowFile(const std::wstring& path) {
+    FileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return false;
+    std::uint8_t header[196];
+    DWORD got = 0;
+    if (!ReadFile(file.get(), header, sizeof header, &got, nullptr) || got != sizeof header) return false;
+    DWORD offset = 0;
+    std::memcpy(&offset, header + 20, 4);
+    if (offset == 0) std::memcpy(&offset, header + 24, 4);
+    if (SetFilePointer(file.get(), static_cast<LONG>(offset), nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER)
+        return false;
+    std::uint8_t strings[8192];
+    return ReadFile(file.get(), strings, sizeof strings, &got, nullptr) && got > 2;
+}
+
+// The least file work that resolving an archived pair ends in: a folder of its own holding
+// both files, the shadow file read, and the previous call's copies deleted.
+class PairCopies {
+public:
+    explicit PairCopies(const std::wstring& spoolPath) : m_Spool(spoolPath) {
+        m_Shadow = spoolPath.substr(0, spoolPath.rfind(L'.')) + L".SHD";
+        wchar_t temp[MAX_PATH + 1];
+        const DWORD length = GetTempPathW(MAX_PATH + 1, temp);
+        m_Temp.assign(temp, length);
+    }
+    ~PairCopies() { Remove(); }
+    PairCopies(const PairCopies&) = delete;
+    PairCopies& operator=(const PairCopies&) = delete;
+
+    bool Next(long number) {
+        Remove();
+        m_Folder = m_Temp + L"tavrel-bench-floor-" + std::to_wstring(number) + L"\\";
+        if (!CreateDirectoryW(m_Folder.c_str(), nullptr)) return false;
+        return CopyFileW(m_Spool.c_str(), (m_Folder + L"JOB.SPL").c_str(), FALSE) &&
+               CopyFileW(m_Shadow.c_str(), (m_Folder + L"JOB.SHD").c_str(), FALSE) &&
+               ReadShadowFile(m_Folder + L"JOB.SHD");
+    }
+
+private:
+    void Remove() {
+        if (m_Folder.empty()) return;
+        DeleteFileW((m_Folder + L"JOB.SPL").c_str());
+        DeleteFileW((m_Folder + L"JOB.SHD").c_str());
+        RemoveDirectoryW(m_Folder.c_str());
+        m_Folder.clear();
+    }
+
+    std::wstring m_Spool, m_Shadow, m_Temp, m_Folder;
+};
+
+template <class Work>
+int TimeCalls(const std::wstring& countText, Work&& work) {
+    const long calls = std::wcstol(countText.c_str(), nullptr, 10);
+    if (calls <= 0) return 2;
+    // The first call pays for loading and first-use set-up; it is not counted.
+    if (!work(0)) {
+        std::fprintf(stderr, "bench_tavrel: the work failed\n");
+        return 1;
+    }
+    const auto start = Clock::now();
+    for (long i = 1; i <= calls; ++i) {
+        if (!work(i)) {
+            std::fprintf(stderr, "bench_tavrel: the work failed on call %ld\n", i);
+            return 1;
+        }
+    }
+    std::printf("microseconds_per_call=%.3f calls=%ld\n", SecondsSince(start) * 1e6 / calls, calls);
+    return 0;
+}
+
+int Resolve(const std::vector<std::wstring>& args) {
+    if (args.size() < 2) return 2;
+    return TimeCalls(args[1], [&](long) { return CurrentFile().ProcessFile(args[0]).Result == CorrectFile; });
+}
+
+int ResolveFloor(const std::vector<std::wstring>& args) {
+    if (args.size() < 2) return 2;
+    return TimeCalls(args[1], [&](long) { return ReadShadowFile(args[0]); });
+}
+
+int ResolveFloorPair(const std::vector<std::wstring>& args) {
+    if (args.size() < 2) return 2;
+    PairCopies copies(args[0]);
+    return TimeCalls(args[1], [&](long number) { return copies.Next(number); });
+}
+
+int Usage() {
+    std::fprintf(stderr,
+                 "usage: bench_tavrel extract ARCHIVE MEMBER TARGET [--hold]\n"
+                 "       bench_tavrel print FILE QUEUE DELIVERED [--hold]\n"
+                 "       bench_tavrel resolve PATH CALLS\n"
+                 "       bench_tavrel resolve-floor SHD CALLS\n"
+                 "       bench_tavrel resolve-floor-pair SPL CALLS\n");
+    return 2;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc < 2) return Usage();
+    const std::wstring command = argv[1];
+    std::vector<std::wstring> args;
+    bool hold = false;
+    for (int i = 2; i < argc; ++i) {
+        if (std::wstring(argv[i]) == L"--hold") hold = true;
+        else args.emplace_back(argv[i]);
+    }
+    if (!InitializeLogging()) {
+        std::fprintf(stderr, "bench_tavrel: cannot open the log file\n");
+        return 1;
+    }
+    int status = 2;
+    if (command == L"extract") status = Extract(args);
+    else if (command == L"print") status = Print(args);
+    else if (command == L"resolve") status = Resolve(args);
+    else if (command == L"resolve-floor") status = ResolveFloor(args);
+    else if (command == L"resolve-floor-pair") status = ResolveFloorPair(args);
+    if (status == 2) return Usage();
+    std::fflush(stdout);
+    if (status == 0 && hold) HoldUntilReleased();
+    return status;
+}
