@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <functional>
 #include <future>
 #include <string>
@@ -12,6 +13,33 @@
 #include <vector>
 
 namespace windowtest {
+
+// CMake gives the host's path; under Wine the host's root is drive Z:.
+inline std::wstring WindowsPath(const char* path) {
+    std::wstring result;
+    if (path[0] == '/') result = L"Z:";
+    for (const char* c = path; *c != '\0'; ++c) result += *c == '/' ? L'\\' : static_cast<wchar_t>(*c);
+    return result;
+}
+
+// The whole file, read while the program under test may still hold it open; empty when absent.
+inline std::string ReadFileBytes(const std::wstring& path) {
+    std::string content;
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return content;
+    char buffer[65536];
+    DWORD read = 0;
+    while (ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0) content.append(buffer, read);
+    CloseHandle(file);
+    return content;
+}
+
+// Under Wine the program's locale is the one CTest put in the Unix environment.
+inline bool RunsWithLocale(const char* locale) {
+    const char* current = std::getenv("LC_ALL");
+    return current != nullptr && std::string(current) == locale;
+}
 
 // A message box is a #32770 dialog with its text in the static control 0xFFFF.
 constexpr int MessageBoxTextId = 0xFFFF;

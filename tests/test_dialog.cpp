@@ -28,6 +28,7 @@
 #include "WindowTestSupport.h"
 #include "resource.h"
 #include "texts/TextTable.h"
+#include "textutil.h"
 
 using namespace windowtest;
 
@@ -36,43 +37,16 @@ namespace {
 // ---------------------------------------------------------------------------------------
 // Files
 
-// CMake gives the host's path; under Wine the host's root is drive Z:.
-std::wstring WindowsPath(const char* path) {
-    std::wstring result;
-    if (path[0] == '/') result = L"Z:";
-    for (const char* c = path; *c != '\0'; ++c) result += *c == '/' ? L'\\' : static_cast<wchar_t>(*c);
-    return result;
-}
-
 const std::wstring BuiltTavrel = WindowsPath(TAVREL_EXE_PATH);
 const std::wstring RunsRoot = WindowsPath(TAVREL_DIALOG_RUNS);
 
-std::string Utf8(const std::wstring& text) {
-    int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    std::string result(static_cast<size_t>(size > 0 ? size - 1 : 0), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, result.data(), size, nullptr, nullptr);
-    return result;
-}
-
-std::string ReadBytes(const std::wstring& path) {
-    std::string content;
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return content;
-    char buffer[65536];
-    DWORD read = 0;
-    while (ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0) content.append(buffer, read);
-    CloseHandle(file);
-    return content;
-}
-
 void WriteBytes(const std::wstring& path, const std::string& bytes) {
     HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE) << Utf8(path);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE) << WideToUtf8(path);
     DWORD written = 0;
     BOOL ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
     CloseHandle(file);
-    ASSERT_TRUE(ok && written == bytes.size()) << Utf8(path);
+    ASSERT_TRUE(ok && written == bytes.size()) << WideToUtf8(path);
 }
 
 bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
@@ -237,7 +211,7 @@ std::string WaitForJob(const std::wstring& queue, size_t job) {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     while (!Exists(QueueOutput(queue, job)) && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    return ReadBytes(QueueOutput(queue, job));
+    return ReadFileBytes(QueueOutput(queue, job));
 }
 
 // Gives the bed's queues the drivers of these tests and takes them back afterwards.
@@ -248,7 +222,7 @@ public:
         ASSERT_FALSE(SpoolerPrinters().empty());
         for (const auto& [queue, driver] : DialogDrivers) {
             std::wstring original = ReadDriverOfQueue(queue);
-            ASSERT_FALSE(original.empty()) << "Wine has no printer " << Utf8(queue);
+            ASSERT_FALSE(original.empty()) << "Wine has no printer " << WideToUtf8(queue);
             m_Originals.emplace_back(queue, original);
             ASSERT_TRUE(WriteDriverOfQueue(queue, driver));
         }
@@ -316,7 +290,7 @@ public:
 
     // The log's lines from the level on ("info: ..."); a line may hold a message's line feeds.
     std::vector<std::string> Log() const {
-        std::string content = ReadBytes(m_Log);
+        std::string content = ReadFileBytes(m_Log);
         std::vector<std::string> lines;
         size_t begin = 0;
         for (size_t end; (end = content.find("\r\n", begin)) != std::string::npos; begin = end + 2) {
@@ -389,7 +363,7 @@ LRESULT SelectedItem(HWND window) { return SendDlgItemMessageW(window, IDC_PRINT
 void SelectPrinter(HWND window, const std::wstring& name) {
     std::vector<std::wstring> listed = ListedPrinters(window);
     auto found = std::find(listed.begin(), listed.end(), name);
-    ASSERT_NE(found, listed.end()) << Utf8(name) << " is not listed";
+    ASSERT_NE(found, listed.end()) << WideToUtf8(name) << " is not listed";
     SendDlgItemMessageW(window, IDC_PRINTERSLIST, LB_SETCURSEL, static_cast<WPARAM>(found - listed.begin()), 0);
 }
 
@@ -451,7 +425,7 @@ void ChooseInFileDialog(const TavrelProcess& tavrel, const std::wstring& path) {
     ASSERT_NE(edit, nullptr) << "no file-name box";
     SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
     CloseFileDialog(chooser, IDOK);
-    ASSERT_FALSE(IsWindow(chooser)) << "the open-file dialog did not take " << Utf8(path);
+    ASSERT_FALSE(IsWindow(chooser)) << "the open-file dialog did not take " << WideToUtf8(path);
 }
 
 // WM_DROPFILES with the drop block written into the program's own memory: an HDROP is
@@ -481,11 +455,6 @@ bool Contains(const std::vector<std::string>& lines, const std::string& line) {
 
 void ExitWithEsc(const TavrelProcess& tavrel) {
     PostMessageW(GetDlgItem(tavrel.Window(), IDC_LANGUAGE), WM_KEYDOWN, VK_ESCAPE, 0);
-}
-
-bool RunsWithLocale(const char* locale) {
-    const char* current = std::getenv("LC_ALL");
-    return current != nullptr && std::string(current) == locale;
 }
 
 // Expected texts, spelt out here rather than taken from the program's table.
@@ -558,7 +527,7 @@ std::vector<std::wstring> Texts(const std::vector<SeenBox>& boxes) {
 
 std::string Printable(const std::vector<std::wstring>& texts) {
     std::string all;
-    for (const std::wstring& text : texts) all += "[" + Utf8(text) + "] ";
+    for (const std::wstring& text : texts) all += "[" + WideToUtf8(text) + "] ";
     return all;
 }
 
@@ -675,7 +644,7 @@ TEST_F(TavrelDialog, PrintsTheSpoolBytesAndAsksBeforeRepeatsAndUnsuitablePrinter
     TavrelProcess tavrel(folder);
     HWND window = tavrel.Window();
     ASSERT_NE(window, nullptr);
-    const std::string jobA = ReadBytes(Path(L"jobA.SPL"));
+    const std::string jobA = ReadFileBytes(Path(L"jobA.SPL"));
 
     // A suitable printer: no question, the bytes arrive unchanged, the success message names both.
     ASSERT_NO_FATAL_FAILURE(ChooseInFileDialog(tavrel, Path(L"jobA.SHD")));
@@ -688,7 +657,7 @@ TEST_F(TavrelDialog, PrintsTheSpoolBytesAndAsksBeforeRepeatsAndUnsuitablePrinter
     EXPECT_FALSE(MessageBoxOpen(tavrel.Pid()));
     EXPECT_TRUE(WaitForJob(L"tavrel_list_37", at37 + 1) == jobA) << "the printed bytes differ from the spool file";
     EXPECT_TRUE(Contains(tavrel.Log(), "info: ShowMessage \"Printing result\" {0x0}: \"" +
-                                           Utf8(Printed(Path(L"jobA.SPL"), L"tavrel_list_37")) + "\""));
+                                           WideToUtf8(Printed(Path(L"jobA.SPL"), L"tavrel_list_37")) + "\""));
 
     // The same file again: asked first; No sends nothing, Yes prints it again.
     boxes = Print(tavrel, {IDNO});
@@ -719,7 +688,7 @@ TEST_F(TavrelDialog, PrintsTheSpoolBytesAndAsksBeforeRepeatsAndUnsuitablePrinter
     size_t at39 = JobsAt(L"tavrel_list_39");
     boxes = Print(tavrel, {IDOK});
     EXPECT_EQ(Texts(boxes), (std::vector<std::wstring>{Printed(Path(L"jobC.SPL"), L"tavrel_list_39")}));
-    EXPECT_TRUE(WaitForJob(L"tavrel_list_39", at39 + 1) == ReadBytes(Path(L"jobC.SPL")));
+    EXPECT_TRUE(WaitForJob(L"tavrel_list_39", at39 + 1) == ReadFileBytes(Path(L"jobC.SPL")));
     // ... until another pair is decided: driver tavrel_list_40, then back to B asks again.
     ASSERT_NO_FATAL_FAILURE(SelectPrinter(window, L"tavrel_list_40"));
     boxes = Print(tavrel, {IDYES, IDNO});
@@ -748,7 +717,7 @@ TEST_F(TavrelDialog, PrintsTheSpoolBytesAndAsksBeforeRepeatsAndUnsuitablePrinter
     EXPECT_EQ(boxes[0].Text, failure);
     boxes = Print(tavrel, {IDOK});
     EXPECT_EQ(Texts(boxes), (std::vector<std::wstring>{failure})) << "a failed job counts as not printed";
-    EXPECT_TRUE(Contains(tavrel.Log(), "info: ShowMessage \"Printing result\" {0x10}: \"" + Utf8(failure) + "\""));
+    EXPECT_TRUE(Contains(tavrel.Log(), "info: ShowMessage \"Printing result\" {0x10}: \"" + WideToUtf8(failure) + "\""));
 
     ExitWithEsc(tavrel);
     EXPECT_EQ(tavrel.WaitForExit(), 0u);
@@ -803,8 +772,8 @@ TEST_F(TavrelDialog, JobWithoutMetadataIsTakenOnlyAfterBothQuestions) {
     size_t before = JobsAt(L"tavrel_print");
     boxes = Print(tavrel, {IDYES, IDOK});
     EXPECT_EQ(Texts(boxes), (std::vector<std::wstring>{NotSuitable, Printed(Path(L"orphan.SPL"), L"tavrel_print")}));
-    EXPECT_TRUE(WaitForJob(L"tavrel_print", before + 1) == ReadBytes(Path(L"orphan.SPL")));
-    const std::string spool = Utf8(Path(L"orphan.SPL"));
+    EXPECT_TRUE(WaitForJob(L"tavrel_print", before + 1) == ReadFileBytes(Path(L"orphan.SPL")));
+    const std::string spool = WideToUtf8(Path(L"orphan.SPL"));
     EXPECT_TRUE(Contains(tavrel.Log(), "info: Start send file \"" + spool + "\" to printer \"tavrel_print\". JobName is "
                                        "\"Tavrel[RAW] " + spool + "\", JobDataFormat is \"RAW\"."));
 
@@ -837,7 +806,7 @@ TEST_F(TavrelDialog, DroppedFirstItemIsChosenAndFoldersAreRefused) {
                         L"this program.");
     Settle(window);
     EXPECT_EQ(ItemText(window, IDC_FILENAME), L"...");
-    EXPECT_TRUE(Contains(tavrel.Log(), "info: ShowMessage \"Choose file\" {0x30}: \"" + Utf8(box.Text) + "\""));
+    EXPECT_TRUE(Contains(tavrel.Log(), "info: ShowMessage \"Choose file\" {0x30}: \"" + WideToUtf8(box.Text) + "\""));
 
     // Three files: only the first counts.
     ASSERT_NO_FATAL_FAILURE(DropFiles(tavrel, {Path(L"jobB.SHD"), Path(L"jobA.SHD"), Path(L"jobC.SHD")}));
@@ -861,7 +830,7 @@ TEST_F(TavrelDialog, DroppedFirstItemIsChosenAndFoldersAreRefused) {
     std::filesystem::create_directories(std::filesystem::path(L"\\\\?\\" + deep), made);
     ASSERT_FALSE(made) << made.message();
     const std::wstring longShd = deep + L"\\jobA.SHD";
-    ASSERT_NO_FATAL_FAILURE(WriteBytes(L"\\\\?\\" + longShd, ReadBytes(Path(L"jobA.SHD"))));
+    ASSERT_NO_FATAL_FAILURE(WriteBytes(L"\\\\?\\" + longShd, ReadFileBytes(Path(L"jobA.SHD"))));
     ASSERT_NO_FATAL_FAILURE(DropFiles(tavrel, {longShd}));
     Settle(window);
     EXPECT_FALSE(MessageBoxOpen(tavrel.Pid()));
@@ -973,6 +942,6 @@ TEST_F(DialogControls, PrintGoesToThePrinterOfTheSelectedItemAfterRefusedAdditio
     PrintCurrentFile(dialog);
     SeenBox box = result.get();
     EXPECT_EQ(box.Text, Printed(Path(L"jobA.SPL"), L"tavrel_list_37"));
-    EXPECT_TRUE(WaitForJob(L"tavrel_list_37", at37 + 1) == ReadBytes(Path(L"jobA.SPL")));
+    EXPECT_TRUE(WaitForJob(L"tavrel_list_37", at37 + 1) == ReadFileBytes(Path(L"jobA.SPL")));
     EXPECT_EQ(JobsAt(L"tavrel_list_35"), at35);
 }

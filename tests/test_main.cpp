@@ -12,33 +12,14 @@
 
 #include "WindowTestSupport.h"
 #include "resource.h"
+#include "textutil.h"
 
 using namespace windowtest;
 
 namespace {
 
-// CMake gives the host's path; under Wine the host's root is drive Z:.
-std::wstring WindowsPath(const char* path) {
-    std::wstring result;
-    if (path[0] == '/') result = L"Z:";
-    for (const char* c = path; *c != '\0'; ++c) result += *c == '/' ? L'\\' : static_cast<wchar_t>(*c);
-    return result;
-}
-
 const std::wstring TavrelExe = WindowsPath(TAVREL_EXE_PATH);
 const std::wstring TavrelLog = TavrelExe.substr(0, TavrelExe.rfind(L'.')) + L".log";
-
-std::string FileContent(const std::wstring& path) {
-    std::string content;
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return content;
-    char buffer[65536];
-    DWORD read = 0;
-    while (ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0) content.append(buffer, read);
-    CloseHandle(file);
-    return content;
-}
 
 // A started Tavrel.exe; killed at the end of the test if it is still running. It inherits this
 // test's environment: under Wine the locale and the display come from the Unix environment
@@ -90,10 +71,10 @@ constexpr DWORD ExitCodeMinusOne = 0xFFFFFFFF;
 // Lines that a run adds to the log, each from its level on ("info: ..."), time and source cut off.
 class NewLogLines {
 public:
-    NewLogLines() : m_Start(FileContent(TavrelLog).size()) {}
+    NewLogLines() : m_Start(ReadFileBytes(TavrelLog).size()) {}
 
     std::vector<std::string> Get() const {
-        std::string added = FileContent(TavrelLog).substr(m_Start);
+        std::string added = ReadFileBytes(TavrelLog).substr(m_Start);
         std::vector<std::string> lines;
         size_t begin = 0;
         for (size_t end; (end = added.find("\r\n", begin)) != std::string::npos; begin = end + 2) {
@@ -110,22 +91,10 @@ private:
 
 bool StartsWith(const std::string& text, const std::string& start) { return text.rfind(start, 0) == 0; }
 
-std::string Utf8(const std::wstring& text) {
-    int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    std::string result(static_cast<size_t>(size > 0 ? size - 1 : 0), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, result.data(), size, nullptr, nullptr);
-    return result;
-}
-
 HWND FocusOf(DWORD threadId) {
     GUITHREADINFO info = {};
     info.cbSize = sizeof info;
     return GetGUIThreadInfo(threadId, &info) ? info.hwndFocus : nullptr;
-}
-
-bool RunsWithLocale(const char* locale) {
-    const char* current = std::getenv("LC_ALL");
-    return current != nullptr && std::string(current) == locale;
 }
 
 }  // namespace
@@ -163,7 +132,7 @@ TEST(Tavrel, ShowsTheWindowWithItsTextsAndEndsWithExit) {
     // Project version as product and file version; build date and time between the two.
     const std::string bannerStart = "info: Tavrel started: version[" TAVREL_VERSION_TEXT " (" TAVREL_VERSION_TEXT
                                     ")] compiled[\"" TAVREL_CONFIGURATION "\" ";
-    const std::string bannerEnd = "] file[" + Utf8(TavrelExe) + "]";
+    const std::string bannerEnd = "] file[" + WideToUtf8(TavrelExe) + "]";
     EXPECT_TRUE(StartsWith(lines[0], bannerStart)) << lines[0];
     EXPECT_EQ(lines[0].size(), bannerStart.size() + std::string("Dec  8 2026 17:30:08").size() + bannerEnd.size())
         << lines[0];
@@ -224,7 +193,7 @@ TEST(Tavrel, SecondInstanceShowsTheLogFileErrorAndLeavesWithoutWindow) {
     HANDLE held = CreateFileW(TavrelLog.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
-    std::string before = FileContent(TavrelLog);
+    std::string before = ReadFileBytes(TavrelLog);
 
     Tavrel tavrel;
     HWND box = WaitForDialog(tavrel.ProcessId(), IsMessageBox);
@@ -236,7 +205,7 @@ TEST(Tavrel, SecondInstanceShowsTheLogFileErrorAndLeavesWithoutWindow) {
     PressButton(box, IDOK);
     EXPECT_EQ(tavrel.WaitForExit(), ExitCodeMinusOne);
     CloseHandle(held);
-    EXPECT_EQ(FileContent(TavrelLog), before) << "nothing may be written";
+    EXPECT_EQ(ReadFileBytes(TavrelLog), before) << "nothing may be written";
 }
 
 // Without a display no window can be made: the failure is logged and the program leaves
