@@ -207,7 +207,6 @@ public:
 
     int GetTopicFlags() const { return m_TopicFlags; }
     LOGOG_LEVEL_TYPE Level() const { return m_Level; }
-    void SetLevel(LOGOG_LEVEL_TYPE level) { m_Level = level; }
     int LineNumber() const { return m_LineNumber; }
     const String& FileName() const { return m_FileName; }
     const String& Group() const { return m_Group; }
@@ -326,7 +325,6 @@ public:
     virtual void AppendTimeOfDay();
     virtual int FieldsToShow(const Topic& topic) const { return topic.GetTopicFlags(); }
     void SetTimeOfDayShown(bool shown) { m_bShowTimeOfDay = shown; }
-    bool IsTimeOfDayShown() const { return m_bShowTimeOfDay; }
     void SetTimeOfDayFormat(const char* format) { m_TimeOfDayFormat.assign(format); }
 
     static constexpr size_t LINE_CAPACITY = 65536;
