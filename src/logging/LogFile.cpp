@@ -10,8 +10,16 @@ LogFile::LogFile(const wchar_t* fileName, bool enableOutputBuffering)
     m_bNullTerminates = false;  // no zero byte may enter a text file
 }
 
+// Out of the graph first: a delivery from another thread that is under way ends before the
+// unlink returns, and none starts after it. The close then waits for a direct output still
+// holding the output lock. Unlinking under that lock would invert the delivery path's lock
+// order (filter, then target) and could deadlock.
 LogFile::~LogFile() {
+    Detach();
+    ScopedLock lock(m_OutputMutex);
     if (m_pFile != nullptr) std::fclose(m_pFile);
+    m_pFile = nullptr;
+    m_bFirstTime = false;  // a late output writes nothing rather than reopening the file
 }
 
 int LogFile::Output(const String& data) {
@@ -39,6 +47,7 @@ int LogFile::OpenFile() {
 }
 
 int LogFile::WriteData(size_t count, const void* data) {
+    if (m_pFile == nullptr) return -1;
     return std::fwrite(data, 1, count, m_pFile) == count ? 0 : -1;
 }
 

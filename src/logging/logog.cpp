@@ -188,6 +188,16 @@ Node::Node() {
 // Unlinks from every peer so that no set keeps a pointer to a deleted node, whatever the
 // order in which nodes are destroyed.
 Node::~Node() {
+    UnlinkFromPeers();
+    if (LockableNodesType* registry = g_state.nodeRegistry) {
+        ScopedLock lock(*registry);
+        registry->erase(this);
+    }
+}
+
+// Removing this node from a publisher takes the publisher's subscriber lock, which a
+// delivery holds for its whole pass: a delivery under way finishes first.
+void Node::UnlinkFromPeers() {
     NodeSet subscribers;
     {
         ScopedLock lock(m_SubscribersMutex);
@@ -200,10 +210,6 @@ Node::~Node() {
         publishers = m_Publishers;
     }
     for (Node* publisher : publishers) Node::RemovePublisher(*publisher);
-    if (LockableNodesType* registry = g_state.nodeRegistry) {
-        ScopedLock lock(*registry);
-        registry->erase(this);
-    }
 }
 
 bool Node::AcceptsPublisher(const Node&) const { return IsSubscriber(); }
@@ -368,12 +374,15 @@ Target::Target() : m_pFormatter(&GetDefaultFormatter()) {
     AddPublishers(GetFilterRegistry());
 }
 
-Target::~Target() {
-    if (LockableNodesType* filters = g_state.filterRegistry) RemovePublishers(*filters);
+Target::~Target() { Detach(); }
+
+// Leaves the target registry first, so that no new filter links to it, then every filter.
+void Target::Detach() {
     if (LockableNodesType* targets = g_state.targetRegistry) {
         ScopedLock lock(*targets);
         targets->erase(this);
     }
+    UnlinkFromPeers();
 }
 
 int Target::OutputUnderLock(const String& data) {

@@ -181,6 +181,10 @@ public:
     size_t PublisherCount();
 
 protected:
+    // Takes this node out of every peer's sets; once it returns, no delivery through a former
+    // publisher is still running into this node.
+    void UnlinkFromPeers();
+
     NodeSet m_Subscribers;
     Mutex m_SubscribersMutex;
     NodeSet m_Publishers;
@@ -279,6 +283,10 @@ public:
     int OutputUnderLock(const String& data);
 
 protected:
+    // Leaves the graph and the target registry: no new delivery reaches the target. A derived
+    // target calls it before it releases what Output uses; the base destructor calls it too.
+    void Detach();
+
     Formatter* m_pFormatter;
     Mutex m_OutputMutex;
     bool m_bNullTerminates = true;
