@@ -40,7 +40,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (int i = 0; i < members; ++i) {
         zip::MemberInfo info;
         const bool described = reader.Describe(i, info) == ZR_OK;
-        if (described) Require(info.Index == i && info.Name.size() <= 259);
+        if (described) {
+            Require(info.Index == i && info.Name.size() <= 259);
+            // A reported name is always found again, at this member or an earlier namesake.
+            int found = -1;
+            Require(reader.Find(info.Name, true, found) == ZR_OK && found >= 0 && found <= i);
+        }
         for (const char* password : {static_cast<const char*>(nullptr), "secret"}) {
             CountingSink sink;
             const ZipStatus status = reader.Extract(i, password, sink);
@@ -53,8 +58,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     // Names to look for: a fixed one and the input's first bytes, with and without case.
-    const std::string_view prefix(reinterpret_cast<const char*>(data), std::min<std::size_t>(size, 12));
-    for (std::string_view name : {std::string_view("a.SPL"), prefix}) {
+    const std::u16string prefix = zip::Utf8ToUtf16(
+        std::string_view(reinterpret_cast<const char*>(data), std::min<std::size_t>(size, 12)));
+    for (std::u16string_view name : {std::u16string_view(u"a.SPL"), std::u16string_view(prefix)}) {
         for (bool ignoreCase : {false, true}) {
             int index = -1;
             if (reader.Find(name, ignoreCase, index) == ZR_OK) Require(index >= 0 && index < reader.Count());

@@ -4,11 +4,12 @@
 #include <vector>
 
 #include "logging/logog.h"
+#include "pathutil.h"
 #include "textutil.h"
 
 RawPrintCalls PlatformRawPrintCalls() {
-    return RawPrintCalls{::ReadFile,      ::OpenPrinterW,  ::StartDocPrinterW, ::WritePrinter,
-                         ::EndDocPrinter, ::AbortPrinter, ::ClosePrinter};
+    return RawPrintCalls{::CreateFileW,   ::ReadFile,     ::OpenPrinterW, ::StartDocPrinterW,
+                         ::WritePrinter,  ::EndDocPrinter, ::AbortPrinter, ::ClosePrinter};
 }
 
 RawPrintCalls& CurrentRawPrintCalls() {
@@ -25,7 +26,8 @@ std::vector<wchar_t> WritableCopy(const std::wstring& text) {
     return copy;
 }
 
-// What one job is called in the log, converted once.
+// What one job is called in the log, converted once. The names come from the shadow file:
+// escaped, so that a line break in them cannot forge a log line.
 struct JobLabel {
     std::string jobName;
     std::string dataFormat;
@@ -123,7 +125,7 @@ bool EndJob(HANDLE printer, const JobLabel& label) {
 
 BOOL WriteRawJob(FileHandle file, PrinterHandle printer, const std::wstring& jobName, const std::wstring& dataFormat) {
     const RawPrintCalls& calls = CurrentRawPrintCalls();
-    const JobLabel label{WideToUtf8(jobName), WideToUtf8(dataFormat)};
+    const JobLabel label{LogText(jobName), LogText(dataFormat)};
     std::vector<wchar_t> docName = WritableCopy(jobName);
     std::vector<wchar_t> dataType = WritableCopy(dataFormat);
     DOC_INFO_1W docInfo{docName.data(), nullptr, dataType.data()};
@@ -156,16 +158,18 @@ BOOL WriteRawJob(FileHandle file, PrinterHandle printer, const std::wstring& job
 
 bool SendFileToPrinter(const std::wstring& filePath, const std::wstring& jobName, const std::wstring& dataFormat,
                        const std::wstring& printerName) {
-    const std::string pathText = WideToUtf8(filePath);
-    const std::string printerText = WideToUtf8(printerName);
-    const std::string jobText = WideToUtf8(jobName);
-    const std::string formatText = WideToUtf8(dataFormat);
+    const std::string pathText = LogText(filePath);
+    const std::string printerText = LogText(printerName);
+    const std::string jobText = LogText(jobName);
+    const std::string formatText = LogText(dataFormat);
     LOGOG_INFO("Start send file \"%s\" to printer \"%s\". JobName is \"%s\", JobDataFormat is \"%s\".",
                pathText.c_str(), printerText.c_str(), jobText.c_str(), formatText.c_str());
 
     BOOL outcome = FALSE;
-    // No sharing: a file another process still writes is not printed half-done.
-    HANDLE opened = CreateFileW(filePath.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    // No sharing: a file another process still writes is not printed half-done. The intake
+    // takes paths of any length, so the open must too: plain paths fail from MAX_PATH on.
+    HANDLE opened = CurrentRawPrintCalls().createFile(ExtendedLengthPath(filePath).c_str(), GENERIC_READ, 0, nullptr,
+                                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     DWORD openError = GetLastError();
     FileHandle file(opened);
     if (opened == INVALID_HANDLE_VALUE) {

@@ -11,6 +11,7 @@
 // The spooler and file calls a raw print job makes. Production uses the platform's own
 // functions; tests point them at recording fakes.
 struct RawPrintCalls {
+    decltype(&::CreateFileW) createFile;
     decltype(&::ReadFile) readFile;
     decltype(&::OpenPrinterW) openPrinter;
     decltype(&::StartDocPrinterW) startDocPrinter;

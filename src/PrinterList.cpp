@@ -90,8 +90,8 @@ unsigned PrinterList::FillPrinterList(const PrinterEntry& reference) {
 
     for (DWORD i = 0; i < returned; ++i) {
         PrinterEntry candidate = EntryFromRecord(buffer, i);
-        std::string name = WideToUtf8(candidate.PrinterName);
-        std::string driver = WideToUtf8(candidate.PrinterDriverName);
+        std::string name = LogText(candidate.PrinterName);
+        std::string driver = LogText(candidate.PrinterDriverName);
         if (IsSuitablePrinter(candidate, reference)) {
             m_Printers.push_back(std::move(candidate));
             LOGOG_DEBUG("Add suitable printer \"%s\" with driver \"%s\"", name.c_str(), driver.c_str());

@@ -67,5 +67,5 @@ void LogVersionBanner(const std::wstring& path) {
                HighPart(info->dwProductVersionLS), LowPart(info->dwProductVersionLS),
                HighPart(info->dwFileVersionMS), LowPart(info->dwFileVersionMS), HighPart(info->dwFileVersionLS),
                LowPart(info->dwFileVersionLS), TAVREL_BUILD_CONFIGURATION, __DATE__, __TIME__,
-               WideToUtf8(path).c_str());
+               LogText(path).c_str());
 }

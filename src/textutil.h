@@ -9,6 +9,14 @@
 std::string WideToUtf8(const std::wstring& text);
 std::string WideToUtf8(const wchar_t* text);
 
+// The value with every control character (U+0000-U+001F, U+007F-U+009F, U+2028, U+2029)
+// written as \xNN or \uNNNN, so that names from files cannot start new log lines.
+std::wstring EscapeForLog(const std::wstring& text);
+
+// A log value for anything that came from a file or names one (paths, job, printer and
+// member names): escaped as above, then UTF-8.
+std::string LogText(const std::wstring& text);
+
 // Narrow text in the given code page to UTF-16.
 std::wstring MultiByteToWideString(const std::string& text, UINT codePage);
 

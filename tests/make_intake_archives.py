@@ -78,6 +78,11 @@ def main():
     pack("device.zip", [("LPT1.SPL", spool("device")), ("LPT1.SHD", shadow("Dev", "P", "D"))])
     pack("directory.zip", [(directory_entry("d.SPL"), b""), ("d.SHD", shadow("Dir", "P", "D"))])
     pack("forged_name.zip", [("a\r\nforged.SPL", spool("forged"))])
+    # Names that the reader reports cleaned: a leading "/", a drive, a ".." step, 258 bytes.
+    for tag, folder in (("slash", "/jobs/"), ("drive", "C:\\spool\\"), ("parent", "jobs/../"),
+                        ("long_name", "d" * 248 + "/")):
+        pack("cleaned_%s.zip" % tag, [(folder + "00042.SPL", spool(tag)),
+                                      (folder + "00042.SHD", shadow("Cleaned " + tag, "P", "D"))])
     with open(sample_shd, "rb") as f:
         pack("sample.zip", [("00002.SPL", spool("sample")), ("00002.SHD", f.read())])
 

@@ -60,8 +60,9 @@ def infozip_archives():
         run("zip", "-q", "-z", target, stdin=f)
     assert len(zipfile.ZipFile(target).comment) >= 2000
     # End records starting 1025 to 1027 and 2049 to 2051 bytes before the end: their
-    # signature straddles a 1024-byte step of the backward search.
-    for length in (1003, 1004, 1005, 2027, 2028, 2029):
+    # signature straddles a 1024-byte step of the backward search. The longest comments
+    # (65,514 to 65,535 bytes) put the record at the far end of the search window.
+    for length in (1003, 1004, 1005, 2027, 2028, 2029, 65514, 65535):
         bordered = os.path.join(out, "comment_border_%d.zip" % length)
         run("zip", "-q", bordered, "hello.txt")
         with zipfile.ZipFile(bordered, "a") as z:
@@ -155,6 +156,7 @@ def python_archives():
         z.writestr(info("ut_write.txt", extra=ut_write), b"1")
         z.writestr(info("ut_all.txt", extra=ut_all), b"3")
         z.writestr(info("dos_only.txt", date=(2019, 12, 31, 23, 58, 58)), b"0")
+        z.writestr(info("dos_summer.txt", date=(2021, 7, 1, 12, 0, 0)), b"s")
 
 
 # --- Damaged and hostile copies of one real archive --------------------------------------

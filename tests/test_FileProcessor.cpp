@@ -174,20 +174,6 @@ JobInfo Job(const wchar_t* job, const wchar_t* printer, const wchar_t* driver, c
 
 }  // namespace
 
-// ---- Long paths ----
-
-TEST(ExtendedLengthPath, OnlyLongPathsGetThePrefixAfterNormalisation) {
-    EXPECT_EQ(ExtendedLengthPath(L"C:\\jobs\\00012.SPL"), L"C:\\jobs\\00012.SPL");
-    std::wstring segment(100, L's');
-    std::wstring longPath = L"C:\\" + segment + L"\\" + segment + L"\\" + segment + L"\\a.SPL";
-    EXPECT_EQ(ExtendedLengthPath(longPath), L"\\\\?\\" + longPath);
-    EXPECT_EQ(ExtendedLengthPath(L"C:/" + segment + L"/x/../" + segment + L"/./" + segment + L"/a.SPL"),
-              L"\\\\?\\C:\\" + segment + L"\\" + segment + L"\\" + segment + L"\\a.SPL");
-    EXPECT_EQ(ExtendedLengthPath(L"\\\\server\\share\\" + segment + L"\\" + segment + L"\\" + segment),
-              L"\\\\?\\UNC\\server\\share\\" + segment + L"\\" + segment + L"\\" + segment);
-    EXPECT_EQ(ExtendedLengthPath(L"\\\\?\\" + longPath), L"\\\\?\\" + longPath);
-}
-
 // ---- Shadow-file reader ----
 
 using ShadowReader = Intake;
@@ -617,6 +603,19 @@ TEST_F(ArchiveIntake, MembersInFoldersAndCyrillicNamesAreExtractedUnderTheirBare
     current.DeleteTempFiles();
 }
 
+// Members whose names the reader reports cleaned are looked up under those names: the spool
+// member and its shadow member are both found and extracted.
+TEST_F(ArchiveIntake, MembersReportedUnderCleanedNamesAreExtracted) {
+    for (std::wstring tag : {L"slash", L"drive", L"parent", L"long_name"}) {
+        SCOPED_TRACE(U8(tag));
+        SPLFileInfo current;
+        ASSERT_EQ(current.ProcessFile(Archive(L"cleaned_" + tag + L".zip")).Result, CorrectFile);
+        EXPECT_EQ(GetFileNameFromPath(current.SPLFileName), L"00042.SPL");
+        EXPECT_EQ(current.JobInfo.JobName, L"Cleaned " + tag);
+        current.DeleteTempFiles();
+    }
+}
+
 TEST_F(ArchiveIntake, ArchiveWithoutSpoolMemberLeavesNothingBehind) {
     std::wstring archive = Archive(L"no_spl.zip");
     SPLFileInfo current;
@@ -782,6 +781,17 @@ TEST_F(ArchiveIntake, PendingFilesGoWithTheNextChoiceOrAnotherAcceptedFile) {
     // An older result is no longer pending: accepting it owns nothing.
     EXPECT_TRUE(current.SetCurrentFile(first, UnknownPrinterName, UnknownDriverName, DataFormatRaw));
     EXPECT_FALSE(current.FromArchive);
+
+    // The pending spool file itself, chosen under another spelling, is resolved before
+    // anything is discarded: it stays, and can still be accepted as the archive's job.
+    SPLFileInfo third = current.ProcessFile(Archive(L"no_shd.zip"));
+    ASSERT_EQ(third.Result, CannotDetectSHD);
+    SPLFileInfo again = current.ProcessFile(RemoveFileExtension(third.SPLFileName) + L".spl");
+    ASSERT_EQ(again.Result, CannotReadSHD);
+    EXPECT_TRUE(Exists(third.SPLFileName));
+    ASSERT_TRUE(current.SetCurrentFile(again, UnknownPrinterName, UnknownDriverName, DataFormatRaw));
+    EXPECT_TRUE(current.FromArchive);
+    current.DeleteTempFiles();
 }
 
 TEST_F(ArchiveIntake, UsersFilesAreNeverDeleted) {

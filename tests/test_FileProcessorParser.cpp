@@ -81,14 +81,6 @@ TEST(IntakeConstants, AreExactlyAsShownToUsersAndPrinters) {
     EXPECT_EQ(sizeof(SPLFileInfoResults), 4u);
 }
 
-TEST(EscapeForLog, LineBreaksAndOtherControlsCannotReachTheLog) {
-    EXPECT_EQ(EscapeForLog(L"Отчёт 2024.pdf"), L"Отчёт 2024.pdf");
-    EXPECT_EQ(EscapeForLog(L"C:\\jobs\\a.SPL"), L"C:\\jobs\\a.SPL");
-    EXPECT_EQ(EscapeForLog(L"a\r\n01/01/24 00:00:00: x"), L"a\\x0D\\x0A01/01/24 00:00:00: x");
-    EXPECT_EQ(EscapeForLog(L"tab\tdel\x7F" L"nel\x85"), L"tab\\x09del\\x7Fnel\\x85");
-    EXPECT_EQ(EscapeForLog(L"ls\x2028ps\x2029"), L"ls\\u2028ps\\u2029");
-}
-
 TEST(IsPlainFileName, AcceptsSpoolerNamesAndRefusesDevicesStreamsAndSeparators) {
     for (const wchar_t* name : {L"00012.SPL", L"FP00012.shd", L"Отчёт.spl", L"CONSOLE.SPL", L"COM10.SPL", L".SPL",
                                 L"LPT.spl"}) {

@@ -92,6 +92,7 @@ struct FakeSpooler {
 
     // Record.
     const HANDLE printer = reinterpret_cast<HANDLE>(0x4711);
+    std::wstring openedPath;
     std::vector<std::string> calls;
     bool printerNameNull = true;
     std::wstring printerName;
@@ -110,6 +111,12 @@ FakeSpooler* g_Fake = nullptr;
 
 void NoteHandle(HANDLE printer) {
     if (printer != g_Fake->printer) g_Fake->foreignHandle = true;
+}
+
+HANDLE WINAPI FakeCreateFile(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security, DWORD creation,
+                             DWORD flags, HANDLE templateFile) {
+    g_Fake->openedPath = path;
+    return ::CreateFileW(path, access, share, security, creation, flags, templateFile);
 }
 
 BOOL WINAPI FakeReadFile(HANDLE file, LPVOID buffer, DWORD size, LPDWORD read, LPOVERLAPPED overlapped) {
@@ -192,8 +199,9 @@ class FakeSpoolerJob : public ::testing::Test {
 protected:
     void SetUp() override {
         g_Fake = &fake;
-        CurrentRawPrintCalls() = RawPrintCalls{FakeReadFile,      FakeOpenPrinter,  FakeStartDocPrinter, FakeWritePrinter,
-                                               FakeEndDocPrinter, FakeAbortPrinter, FakeClosePrinter};
+        CurrentRawPrintCalls() =
+            RawPrintCalls{FakeCreateFile,    FakeReadFile,      FakeOpenPrinter, FakeStartDocPrinter, FakeWritePrinter,
+                          FakeEndDocPrinter, FakeAbortPrinter, FakeClosePrinter};
     }
     void TearDown() override {
         CurrentRawPrintCalls() = PlatformRawPrintCalls();
@@ -268,6 +276,34 @@ TEST_F(FakeSpoolerJob, DocumentInfoCarriesJobNameAndDataType) {
     EXPECT_EQ(log.Infos().at(0),
               "Start send file \"" + WideToUtf8(file.Path()) +
                   "\" to printer \"Принтер в бухгалтерии\". JobName is \"Счёт №42\", JobDataFormat is \"NT EMF 1.008\".");
+}
+
+// A job name or data type from a shadow file goes into the log escaped: a line break in it
+// cannot start a forged line, neither in the start and finish lines nor in an error line.
+TEST_F(FakeSpoolerJob, NamesFromTheShadowFileCannotForgeLogLines) {
+    const std::wstring job = L"Report\r\n01/01/27 00:00:00: main.cpp(1): info: FORGED";
+    const std::string jobText = "Report\\x0D\\x0A01/01/27 00:00:00: main.cpp(1): info: FORGED";
+    TempFile file("data");
+    EXPECT_TRUE(Print(file, job, L"RAW\n"));
+    EXPECT_EQ(log.Infos().back(), "Finished [success] sending file \"" + WideToUtf8(file.Path()) +
+                                      "\" to printer \"Printer\". JobName is \"" + jobText +
+                                      "\", JobDataFormat is \"RAW\\x0A\".");
+    fake.writeSteps = {{FALSE, 0, ERROR_NOT_ENOUGH_MEMORY}};
+    EXPECT_FALSE(Print(file, job, L"RAW\n"));
+    EXPECT_EQ(log.Errors().at(0), "Error in WritePrinter, dwTotalBytesRead[4], dwTotalBytesWritten[0], JobName[" +
+                                      jobText + "], JobDataFormat[RAW\\x0A]: " +
+                                      GetLastErrorText(ERROR_NOT_ENOUGH_MEMORY));
+    for (const auto& line : log.Lines()) EXPECT_EQ(line.text.find_first_of("\r\n"), std::string::npos) << line.text;
+}
+
+// The intake takes paths of any length, which plain opens refuse from 260 characters on: the
+// open gets the extended-length form, the log the path as the user knows it.
+TEST_F(FakeSpoolerJob, LongPathsAreOpenedInTheirExtendedLengthForm) {
+    const std::wstring path = L"C:\\" + std::wstring(300, L'j') + L"\\00012.SPL";
+    EXPECT_FALSE(SendFileToPrinter(path, L"Job", L"RAW", L"Printer"));
+    EXPECT_EQ(fake.openedPath, L"\\\\?\\" + path);
+    ASSERT_EQ(log.Errors().size(), 1u);
+    EXPECT_EQ(log.Errors()[0].rfind("Can't open file \"" + WideToUtf8(path) + "\": ", 0), 0u) << log.Dump();
 }
 
 TEST_F(FakeSpoolerJob, EmptyNamesReachTheSpoolerAsEmptyStringsNotNull) {

@@ -719,6 +719,38 @@ TEST_F(TavrelDialog, PrintsTheSpoolBytesAndAsksBeforeRepeatsAndUnsuitablePrinter
     EXPECT_EQ(Texts(boxes), (std::vector<std::wstring>{failure})) << "a failed job counts as not printed";
     EXPECT_TRUE(Contains(tavrel.Log(), "info: ShowMessage \"Printing result\" {0x10}: \"" + WideToUtf8(failure) + "\""));
 
+    // A job from an archive, its spool member in lower case.
+    ASSERT_NO_FATAL_FAILURE(WriteBytes(
+        Path(L"jobF.zip"), StoredZip({{"00014.spl", SpoolBytes(9000, 7)},
+                                      {"00014.SHD", ShadowBytes(L"F", L"Office printer", DriverA, L"RAW")}})));
+    ASSERT_NO_FATAL_FAILURE(ChooseInFileDialog(tavrel, Path(L"jobF.zip")));
+    Settle(window);
+    std::vector<std::wstring> extracted = ExtractionFolders(tavrel.TempFolder());
+    ASSERT_EQ(extracted.size(), 1u);
+    const std::wstring jobFolder = tavrel.TempFolder() + L"\\" + extracted[0];
+    const std::string jobF = ReadFileBytes(jobFolder + L"\\00014.spl");
+    ASSERT_NO_FATAL_FAILURE(SelectPrinter(window, L"tavrel_list_37"));
+    boxes = Print(tavrel, {IDOK});
+    EXPECT_EQ(Texts(boxes), (std::vector<std::wstring>{Printed(jobFolder + L"\\00014.spl", L"tavrel_list_37")}));
+    // Our extracted copy chosen through its shadow file, which names it ...\00014.SPL: the same
+    // file, so it stays the job (not deleted as a replaced one) and counts as printed.
+    ASSERT_NO_FATAL_FAILURE(ChooseInFileDialog(tavrel, jobFolder + L"\\00014.SHD"));
+    Settle(window);
+    ASSERT_NO_FATAL_FAILURE(SelectPrinter(window, L"tavrel_list_37"));
+    at37 = JobsAt(L"tavrel_list_37");
+    boxes = Print(tavrel, {IDYES, IDOK});
+    EXPECT_EQ(Texts(boxes), (std::vector<std::wstring>{AlreadyPrinted,
+                                                       Printed(jobFolder + L"\\00014.SPL", L"tavrel_list_37")}))
+        << Printable(Texts(boxes));
+    EXPECT_TRUE(WaitForJob(L"tavrel_list_37", at37 + 1) == jobF);
+    // The same archive chosen again is extracted anew, yet it is the job printed last.
+    ASSERT_NO_FATAL_FAILURE(ChooseInFileDialog(tavrel, Path(L"JOBF.ZIP")));
+    Settle(window);
+    EXPECT_FALSE(Exists(jobFolder)) << "the replaced extraction goes";
+    ASSERT_NO_FATAL_FAILURE(SelectPrinter(window, L"tavrel_list_37"));
+    boxes = Print(tavrel, {IDNO});
+    EXPECT_EQ(Texts(boxes), (std::vector<std::wstring>{AlreadyPrinted}));
+
     ExitWithEsc(tavrel);
     EXPECT_EQ(tavrel.WaitForExit(), 0u);
     EXPECT_TRUE(Contains(tavrel.Log(), "info: Programm finished."));

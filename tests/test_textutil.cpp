@@ -15,6 +15,15 @@ TEST(WideToUtf8, EmptyAndEmbeddedZero) {
     EXPECT_EQ(WideToUtf8(std::wstring(L"ab\0cd", 5)), "ab");
 }
 
+TEST(LogText, LineBreaksAndOtherControlsCannotReachTheLog) {
+    EXPECT_EQ(EscapeForLog(L"Отчёт 2024.pdf"), L"Отчёт 2024.pdf");
+    EXPECT_EQ(EscapeForLog(L"C:\\jobs\\a.SPL"), L"C:\\jobs\\a.SPL");
+    EXPECT_EQ(EscapeForLog(L"a\r\n01/01/24 00:00:00: x"), L"a\\x0D\\x0A01/01/24 00:00:00: x");
+    EXPECT_EQ(EscapeForLog(L"tab\tdel\x7F" L"nel\x85"), L"tab\\x09del\\x7Fnel\\x85");
+    EXPECT_EQ(EscapeForLog(L"ls\x2028ps\x2029"), L"ls\\u2028ps\\u2029");
+    EXPECT_EQ(LogText(std::wstring(L"Счёт\0x", 6)), "\xD0\xA1\xD1\x87\xD1\x91\xD1\x82\\x00x");
+}
+
 TEST(MultiByteToWideString, ConvertsFromTheGivenCodePage) {
     EXPECT_EQ(MultiByteToWideString("", CP_ACP), L"");
     EXPECT_EQ(MultiByteToWideString("\xD0\x9F\xD1\x80", CP_UTF8), L"Пр");

@@ -74,7 +74,7 @@ TEST(ZipParse, ExtractsEveryMemberOfRealArchivesToItsOriginal) {
 TEST(ZipParse, FindsTheEndRecordBehindCommentsAndAcrossSearchSteps) {
     Archive long_comment("infozip_comment.zip");
     EXPECT_EQ(long_comment.OpenStatus, ZR_OK);
-    for (int length : {1003, 1004, 1005, 2027, 2028, 2029}) {
+    for (int length : {1003, 1004, 1005, 2027, 2028, 2029, 65514, 65535}) {
         Archive archive("comment_border_" + std::to_string(length) + ".zip");
         ASSERT_EQ(archive.OpenStatus, ZR_OK) << length;
         MemorySink sink;
@@ -157,9 +157,9 @@ TEST(ZipParse, DirectoryThatEndsEarlyStopsTheWalkerAtTheDamage) {
     EXPECT_EQ(archive.Reader.Describe(49, info), ZR_CORRUPT);
     EXPECT_EQ(archive.Reader.Describe(3, info), ZR_CORRUPT);
     int index = -1;
-    EXPECT_EQ(archive.Reader.Find("large.txt", false, index), ZR_OK);
+    EXPECT_EQ(archive.Reader.Find(u"large.txt", false, index), ZR_OK);
     EXPECT_EQ(index, 2);
-    EXPECT_EQ(archive.Reader.Find("absent.txt", false, index), ZR_CORRUPT);
+    EXPECT_EQ(archive.Reader.Find(u"absent.txt", false, index), ZR_CORRUPT);
     EXPECT_EQ(archive.Reader.Describe(1, info), ZR_OK);
     EXPECT_EQ(info.Name, u"small.txt");
     EXPECT_EQ(archive.Reader.Describe(50, info), ZR_ARGS);
@@ -176,25 +176,31 @@ TEST(ZipParse, WriteFailureOfTheSinkIsReported) {
 TEST(ZipParse, FindComparesWholeNamesFoldingAsciiLettersOnly) {
     Archive archive("case.zip");
     int index = -1;
-    EXPECT_EQ(archive.Reader.Find("jobs/b.shd", true, index), ZR_OK);
+    EXPECT_EQ(archive.Reader.Find(u"jobs/b.shd", true, index), ZR_OK);
     EXPECT_EQ(index, 1);
-    EXPECT_EQ(archive.Reader.Find("jobs/b.shd", false, index), ZR_NOTFOUND);
-    EXPECT_EQ(archive.Reader.Find("Jobs/B.SHD", false, index), ZR_OK);
-    EXPECT_EQ(archive.Reader.Find("Jobs/B.SH", true, index), ZR_NOTFOUND);
-    EXPECT_EQ(archive.Reader.Find("C.TXT", true, index), ZR_OK);
+    EXPECT_EQ(archive.Reader.Find(u"jobs/b.shd", false, index), ZR_NOTFOUND);
+    EXPECT_EQ(archive.Reader.Find(u"Jobs/B.SHD", false, index), ZR_OK);
+    EXPECT_EQ(archive.Reader.Find(u"Jobs/B.SH", true, index), ZR_NOTFOUND);
+    EXPECT_EQ(archive.Reader.Find(u"C.TXT", true, index), ZR_OK);
     EXPECT_EQ(index, 2);
 
     Archive utf8("python_deflated.zip");
-    EXPECT_EQ(utf8.Reader.Find("Привет.txt", true, index), ZR_OK);
-    EXPECT_EQ(utf8.Reader.Find("привет.txt", true, index), ZR_NOTFOUND);
+    EXPECT_EQ(utf8.Reader.Find(u"Привет.txt", true, index), ZR_OK);
+    EXPECT_EQ(utf8.Reader.Find(u"привет.txt", true, index), ZR_NOTFOUND);
 
-    // Names of 256 bytes and more are not searched, even when a member has that name.
+    // Names are compared as descriptions report them, cleaned and cut at 259 bytes: the
+    // stored spelling and the reported one both find the member.
     Archive names("names.zip");
-    const std::string longName = std::string(296, 'n') + ".txt";
-    EXPECT_EQ(names.Reader.Find(longName, false, index), ZR_NOTFOUND);
-    EXPECT_EQ(names.Reader.Find(std::string(255, 'n'), false, index), ZR_NOTFOUND);
-    EXPECT_EQ(names.Reader.Find("D:\\a.txt", false, index), ZR_OK);
-    EXPECT_EQ(index, 2);
+    EXPECT_EQ(names.Reader.Find(std::u16string(296, u'n') + u".txt", false, index), ZR_NOTFOUND);
+    EXPECT_EQ(names.Reader.Find(std::u16string(255, u'n'), false, index), ZR_NOTFOUND);
+    EXPECT_EQ(names.Reader.Find(std::u16string(259, u'n'), false, index), ZR_OK);
+    EXPECT_EQ(index, 4);
+    for (const char16_t* name : {u"D:\\a.txt", u"a.txt"}) {
+        EXPECT_EQ(names.Reader.Find(name, false, index), ZR_OK);
+        EXPECT_EQ(index, 2);
+    }
+    EXPECT_EQ(names.Reader.Find(u"evil.txt", false, index), ZR_OK);
+    EXPECT_EQ(index, 1);
 }
 
 TEST(ZipParse, NamesAreCleanedAndCut) {

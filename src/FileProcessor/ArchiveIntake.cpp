@@ -5,6 +5,7 @@
 #include "FileProcessor/IntakeFiles.h"
 #include "handles.h"
 #include "logging/logog.h"
+#include "pathutil.h"
 #include "textutil.h"
 #include "zip/unzip.h"
 
@@ -118,9 +119,11 @@ bool ExtractFileFromArchive(const std::wstring& archivePath, const std::wstring&
     return true;
 }
 
-void ChooseFromArchive(const std::wstring& archivePath, std::wstring& splPath, std::wstring& shdPath) {
+void ChooseFromArchive(const std::wstring& archivePath, std::wstring& splPath, std::wstring& shdPath,
+                       std::wstring* splMemberName) {
     LOGOG_DEBUG("ChooseFromArchive started: \"%s\"", LogText(archivePath).c_str());
     std::wstring splMember = FindSPLInArchive(archivePath);
+    if (splMemberName != nullptr) *splMemberName = splMember;
     std::wstring shdMember = FindSHDInArchive(archivePath, splMember);
     // Each extraction gets a folder of its own, so that archives whose members share a name
     // never overwrite the files of the job that is current.

@@ -18,6 +18,7 @@
 
 #include "FileProcessor/IntakeFiles.h"
 #include "logging/logog.h"
+#include "pathutil.h"
 #include "textutil.h"
 
 namespace {
@@ -42,8 +43,10 @@ Resolution Resolve(const std::wstring& inputPath) {
     std::wstring& shdPath = resolution.shdPath;
     std::wstring extension = ToUpperAscii(GetFileExtension(inputPath));
     if (extension == ArchiveFileExtension) {
-        ChooseFromArchive(inputPath, splPath, shdPath);
+        std::wstring splMember;
+        ChooseFromArchive(inputPath, splPath, shdPath, &splMember);
         info.FromArchive = true;
+        info.Origin = JobOrigin{inputPath, splMember};
     } else if (extension == ShadowFileExtension) {
         splPath = RemoveFileExtension(inputPath) + SpoolFileExtension;
         shdPath = inputPath;
@@ -57,6 +60,7 @@ Resolution Resolve(const std::wstring& inputPath) {
         return resolution;
     }
     info.SPLFileName = splPath;
+    if (!info.FromArchive) info.Origin = JobOrigin{splPath, {}};
     if (shdPath.empty()) {
         info.Result = CannotDetectSHD;
         LOGOG_INFO("Can't detect path for SHD-file, input file: %s", LogText(inputPath).c_str());
@@ -78,11 +82,20 @@ Resolution Resolve(const std::wstring& inputPath) {
 
 SPLFileInfo SPLFileInfo::ProcessFile(const std::wstring& inputPath) {
     LOGOG_DEBUG("ProcessFile started: \"%s\"", LogText(inputPath).c_str());
-    DiscardPendingFiles();  // the user has moved on from the last failed archive
     Resolution resolution = Resolve(inputPath);
     const SPLFileInfo& resolved = resolution.info;
+    // The pending files stay only while the new input is one of them (the user chose the
+    // extracted copy itself): otherwise the user has moved on from the last failed archive.
+    const bool namesPendingFiles = IsPending(resolved.SPLFileName);
+    if (!namesPendingFiles) DiscardPendingFiles();
     if (resolved.Result == CorrectFile) {
-        BecomeCurrent(resolved);
+        if (namesPendingFiles) {
+            SPLFileInfo adopted = resolved;
+            AdoptPendingFiles(adopted);
+            BecomeCurrent(adopted);
+        } else {
+            BecomeCurrent(resolved);
+        }
         LOGOG_INFO("ProcessFile success: InputFileName[%s] SPLFileName[%s] SHDFileName[%s] PrinterName[%s] "
                    "PrinterDriverName[%s] JobName[%s] DataFormat[%s]",
                    LogText(InputFileName).c_str(), LogText(SPLFileName).c_str(), LogText(resolution.shdPath).c_str(),
@@ -95,24 +108,45 @@ SPLFileInfo SPLFileInfo::ProcessFile(const std::wstring& inputPath) {
     return resolved;
 }
 
+// Paths are compared as Windows compares them: a job extracted as ...\00012.spl and chosen
+// again through its 00012.SHD (which derives ...\00012.SPL) is the same file, and must not be
+// deleted as a replaced one.
 void SPLFileInfo::BecomeCurrent(const SPLFileInfo& resolved) {
-    bool sameSpoolFile = SPLFileName == resolved.SPLFileName;
+    bool sameSpoolFile = SamePath(SPLFileName, resolved.SPLFileName);
     if (!sameSpoolFile) DeleteTempFiles();
-    // Choosing our own extracted copy again must not drop the ownership of it.
-    bool ownsFiles = resolved.FromArchive || (sameSpoolFile && FromArchive);
+    // Choosing our own extracted copy again must not drop the ownership of it, nor forget
+    // which archive it came from.
+    bool keepsOwnCopy = sameSpoolFile && FromArchive && !resolved.FromArchive;
     Result = resolved.Result;
     InputFileName = resolved.InputFileName;
     SPLFileName = resolved.SPLFileName;
     JobInfo = resolved.JobInfo;
-    FromArchive = ownsFiles;
+    FromArchive = resolved.FromArchive || keepsOwnCopy;
+    if (!keepsOwnCopy) Origin = resolved.Origin;
 }
 
-void SPLFileInfo::KeepPendingFiles(const SPLFileInfo& failed) { m_PendingSPLFileName = failed.SPLFileName; }
+bool SPLFileInfo::IsPending(const std::wstring& splFileName) const {
+    return !m_PendingSPLFileName.empty() && SamePath(m_PendingSPLFileName, splFileName);
+}
+
+void SPLFileInfo::KeepPendingFiles(const SPLFileInfo& failed) {
+    m_PendingSPLFileName = failed.SPLFileName;
+    m_PendingOrigin = failed.Origin;
+}
+
+// The pending files become the job's own: deleted with it, and known by their archive.
+void SPLFileInfo::AdoptPendingFiles(SPLFileInfo& job) {
+    job.FromArchive = true;
+    job.Origin = m_PendingOrigin;
+    m_PendingSPLFileName.clear();
+    m_PendingOrigin = {};
+}
 
 void SPLFileInfo::DiscardPendingFiles() {
     if (m_PendingSPLFileName.empty()) return;
     DeleteExtractedJob(m_PendingSPLFileName);
     m_PendingSPLFileName.clear();
+    m_PendingOrigin = {};
 }
 
 bool SPLFileInfo::SetCurrentFile(const SPLFileInfo& info, const std::wstring& printerName,
@@ -120,16 +154,22 @@ bool SPLFileInfo::SetCurrentFile(const SPLFileInfo& info, const std::wstring& pr
     if (info.SPLFileName.empty()) return false;
     const std::wstring inputFileName = info.InputFileName;  // info may be this very record
     const std::wstring splFileName = info.SPLFileName;
-    bool adoptsPendingFiles = !m_PendingSPLFileName.empty() && m_PendingSPLFileName == splFileName;
-    bool keepsOwnFiles = FromArchive && SPLFileName == splFileName;
-    if (SPLFileName != splFileName) DeleteTempFiles();
+    JobOrigin origin = info.Origin.Path.empty() ? JobOrigin{splFileName, {}} : info.Origin;
+    bool sameSpoolFile = SamePath(SPLFileName, splFileName);
+    bool adoptsPendingFiles = IsPending(splFileName);
+    bool keepsOwnFiles = FromArchive && sameSpoolFile;
+    if (!sameSpoolFile) DeleteTempFiles();
+    if (keepsOwnFiles) origin = Origin;
     if (adoptsPendingFiles) {
-        m_PendingSPLFileName.clear();
+        SPLFileInfo adopted;
+        AdoptPendingFiles(adopted);
+        origin = adopted.Origin;
     } else {
         DiscardPendingFiles();
     }
     InputFileName = inputFileName;
     SPLFileName = splFileName;
+    Origin = origin;
     Result = CorrectFile;
     JobInfo.PrinterName = printerName;
     JobInfo.PrinterDriverName = driverName;

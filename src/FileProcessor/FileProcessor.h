@@ -6,7 +6,6 @@
 #include <windows.h>
 
 #include <cstdint>
-#include <span>
 #include <string>
 
 #include "FileProcessor/JobRecords.h"
@@ -21,6 +20,7 @@ public:
     std::wstring SPLFileName;    // spool file to print; for an archive, the extracted copy
     ::JobInfo JobInfo;
     bool FromArchive = false;    // SPLFileName and its .SHD sibling were extracted by us
+    JobOrigin Origin;            // what the job was taken from, for the repeat question
 
     // Resolves inputPath; on CorrectFile the result also becomes this (the current) file.
     SPLFileInfo ProcessFile(const std::wstring& inputPath);
@@ -43,10 +43,13 @@ public:
     const std::wstring& PendingSPLFileName() const { return m_PendingSPLFileName; }
 
 private:
+    bool IsPending(const std::wstring& splFileName) const;
     void KeepPendingFiles(const SPLFileInfo& failed);
+    void AdoptPendingFiles(SPLFileInfo& job);
     void BecomeCurrent(const SPLFileInfo& resolved);
 
     std::wstring m_PendingSPLFileName;
+    JobOrigin m_PendingOrigin;
 };
 
 // The process-wide current file; it deletes its temporary files when the process ends.
@@ -55,13 +58,14 @@ SPLFileInfo& CurrentFile();
 // The job's metadata from the shadow file at path; all four fields or none.
 JobInfo ReadJobInfoFromSHD(const std::wstring& path);
 // The string area of an open shadow file whose header was read; path serves the log lines.
-JobInfo ReadJobInfoFromSHD_ALLWIN(HANDLE file, std::span<const std::uint8_t, ShadowHeaderSize> header,
+JobInfo ReadJobInfoFromSHD_ALLWIN(HANDLE file, const SHADOW_FILE_HEADER_ALLWIN64& header,
                                   const std::wstring& path);
 
 // Extracts the archive's job into a new folder of its own inside the temporary folder.
 // splPath: the extracted spool file, or empty (then nothing is left behind); shdPath: its
-// sibling with the extension ".SHD", or empty.
-void ChooseFromArchive(const std::wstring& archivePath, std::wstring& splPath, std::wstring& shdPath);
+// sibling with the extension ".SHD", or empty; splMember, when given: the spool member's name.
+void ChooseFromArchive(const std::wstring& archivePath, std::wstring& splPath, std::wstring& shdPath,
+                       std::wstring* splMember = nullptr);
 // Name of the first member with the extension .SPL (any case); empty when none.
 std::wstring FindSPLInArchive(const std::wstring& archivePath);
 // Name, as the archive spells it, of the .SHD member beside splMember; empty when none.

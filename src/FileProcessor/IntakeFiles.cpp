@@ -6,40 +6,8 @@
 
 #include "FileProcessor/FileProcessor.h"
 #include "logging/logog.h"
+#include "pathutil.h"
 #include "textutil.h"
-
-std::string LogText(const std::wstring& text) { return WideToUtf8(EscapeForLog(text)); }
-
-namespace {
-
-constexpr wchar_t ExtendedPrefix[] = L"\\\\?\\";
-// CreateDirectoryW refuses plain paths from MAX_PATH - 12 characters on: room for an 8.3 name.
-constexpr std::size_t PlainPathLimit = MAX_PATH - 12;
-
-std::wstring FullPathName(const std::wstring& path) {
-    std::wstring buffer(MAX_PATH, L'\0');
-    for (;;) {
-        DWORD length = GetFullPathNameW(path.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(), nullptr);
-        if (length == 0) return {};
-        if (length < buffer.size()) {
-            buffer.resize(length);
-            return buffer;
-        }
-        buffer.resize(length);  // the size needed, terminator included
-    }
-}
-
-}  // namespace
-
-std::wstring ExtendedLengthPath(const std::wstring& path) {
-    if (path.size() < PlainPathLimit || path.starts_with(ExtendedPrefix)) return path;
-    // The prefix turns off the system's own normalisation: resolve ".", ".." and "/" first.
-    std::wstring full = FullPathName(path);
-    if (full.empty()) return path;
-    if (full.starts_with(ExtendedPrefix) || full.starts_with(L"\\\\.\\")) return full;
-    if (full.starts_with(L"\\\\")) return L"\\\\?\\UNC\\" + full.substr(2);
-    return ExtendedPrefix + full;
-}
 
 namespace {
 
@@ -163,8 +131,35 @@ std::wstring CreateExtractionFolder() {
     }
 }
 
+namespace {
+
+std::wstring CurrentFolder() {
+    std::wstring folder(MAX_PATH, L'\0');
+    for (;;) {
+        DWORD length = GetCurrentDirectoryW(static_cast<DWORD>(folder.size()), folder.data());
+        if (length < folder.size()) {
+            folder.resize(length);  // zero on failure
+            return folder;
+        }
+        folder.resize(length);
+    }
+}
+
+// The open-file dialog makes the folder of the chosen file current, also when the user picks
+// our own extracted copy; a folder that is current cannot be removed (sharing violation).
+void LeaveIfCurrent(const std::wstring& folder) {
+    std::wstring current = WithoutTrailingSeparator(CurrentFolder());
+    bool inside = SamePath(current, folder) ||
+                  (current.size() > folder.size() && SamePath(current.substr(0, folder.size()), folder) &&
+                   (current[folder.size()] == L'\\' || current[folder.size()] == L'/'));
+    if (inside) SetCurrentDirectoryW(ExtendedLengthPath(FolderOf(folder)).c_str());
+}
+
+}  // namespace
+
 void RemoveExtractionFolder(const std::wstring& folder) {
     std::wstring path = WithoutTrailingSeparator(folder);
+    LeaveIfCurrent(path);
     if (RemoveDirectoryW(ExtendedLengthPath(path).c_str())) {
         LOGOG_DEBUG("Deleted temp folder: %s", LogText(path).c_str());
     } else {

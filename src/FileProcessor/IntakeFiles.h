@@ -1,15 +1,8 @@
-// File-system helpers of the intake: long paths, log text, and the folders and files that
-// the intake extracts from archives.
+// File-system helpers of the intake: the folders and files that the intake extracts from
+// archives.
 #pragma once
 
 #include <string>
-
-// A UTF-8 log value for a path or a name read from a file (control characters escaped).
-std::string LogText(const std::wstring& text);
-
-// The path to hand to a file API: unchanged when short, otherwise made absolute and given
-// the \\?\ (or \\?\UNC\) prefix so that paths beyond 260 characters are neither cut nor refused.
-std::wstring ExtendedLengthPath(const std::wstring& path);
 
 // Name prefix of the folders made for extracted jobs.
 inline constexpr wchar_t ExtractionFolderPrefix[] = L"Tavrel-";

@@ -28,38 +28,6 @@ std::wstring ToUpperAscii(std::wstring text) {
 
 namespace {
 
-bool IsControlCharacter(wchar_t c) {
-    return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x2028 || c == 0x2029;
-}
-
-void AppendHex(std::wstring& out, unsigned value, int digits) {
-    static constexpr wchar_t hex[] = L"0123456789ABCDEF";
-    for (int shift = (digits - 1) * 4; shift >= 0; shift -= 4) out.push_back(hex[(value >> shift) & 0xF]);
-}
-
-}  // namespace
-
-// Shadow files and archive member names are untrusted: a CR or LF inside a job name would
-// otherwise let a file forge whole lines in the log. Ordinary names pass unchanged.
-std::wstring EscapeForLog(const std::wstring& text) {
-    std::wstring out;
-    out.reserve(text.size());
-    for (wchar_t c : text) {
-        if (!IsControlCharacter(c)) {
-            out.push_back(c);
-        } else if (c <= 0xFF) {
-            out += L"\\x";
-            AppendHex(out, static_cast<unsigned>(c), 2);
-        } else {
-            out += L"\\u";
-            AppendHex(out, static_cast<unsigned>(c), 4);
-        }
-    }
-    return out;
-}
-
-namespace {
-
 // Names that Windows maps to devices whatever folder and extension they carry.
 bool IsDeviceName(const std::wstring& name) {
     std::wstring base = ToUpperAscii(name.substr(0, name.find(L'.')));

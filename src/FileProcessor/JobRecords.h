@@ -15,6 +15,14 @@ struct JobInfo {
     bool operator==(const JobInfo&) const = default;
 };
 
+// What a job was taken from, which tells a second print of the same job: for a job from an
+// archive the archive's path and its spool member's name, otherwise the spool file's path
+// (Member empty). Extracted copies get new paths each time, so they cannot tell it.
+struct JobOrigin {
+    std::wstring Path;
+    std::wstring Member;
+};
+
 // Outcome of resolving a chosen file; each value has its text in the text table (value + 1).
 enum SPLFileInfoResults : std::uint32_t {
     Unknown = 0,
@@ -41,10 +49,6 @@ std::wstring RemoveFileExtension(const std::wstring& path);
 std::wstring GetFileNameFromPath(const std::wstring& path);
 // Character-wise upper case of the ASCII letters (what towupper does in the "C" locale).
 std::wstring ToUpperAscii(std::wstring text);
-
-// The value with every control character (U+0000-U+001F, U+007F-U+009F, U+2028, U+2029)
-// written as \xNN or \uNNNN, so that names from files cannot start new log lines.
-std::wstring EscapeForLog(const std::wstring& text);
 
 // True for a name that Windows stores as an ordinary file in a folder: not empty, not "."
 // or "..", none of <>:"/\|?* or control characters, not ending in "." or " ", and not a

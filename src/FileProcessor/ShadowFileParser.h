@@ -2,6 +2,7 @@
 // strings that follows it somewhere in the file. Platform-neutral: the caller does the I/O.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -10,6 +11,9 @@
 #include <vector>
 
 inline constexpr std::size_t ShadowHeaderSize = 196;
+// The fixed header at the start of every shadow file, read as one block. It covers both the
+// 32-bit and the 64-bit layout; ParseShadowHeader takes the few fields that are used.
+using SHADOW_FILE_HEADER_ALLWIN64 = std::array<std::uint8_t, ShadowHeaderSize>;
 inline constexpr std::size_t ShadowStringAreaSize = 8192;
 
 // What the reader takes from the header.

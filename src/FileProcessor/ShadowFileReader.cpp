@@ -1,11 +1,10 @@
 // File I/O and log lines of the shadow-file reader; the decoding is in ShadowFileParser.
-#include <array>
 #include <vector>
 
 #include "FileProcessor/FileProcessor.h"
-#include "FileProcessor/IntakeFiles.h"
 #include "handles.h"
 #include "logging/logog.h"
+#include "pathutil.h"
 #include "textutil.h"
 
 namespace {
@@ -23,7 +22,7 @@ JobInfo ReadJobInfoFromSHD(const std::wstring& path) {
         LOGOG_ERROR("Can't open file \"%s\": %s", LogText(path).c_str(), GetLastErrorText(error).c_str());
         return result;
     }
-    std::array<std::uint8_t, ShadowHeaderSize> header{};
+    SHADOW_FILE_HEADER_ALLWIN64 header{};
     DWORD bytesRead = 0;
     // A short file is no system error: report the success code rather than a stale one.
     SetLastError(ERROR_SUCCESS);
@@ -38,7 +37,7 @@ JobInfo ReadJobInfoFromSHD(const std::wstring& path) {
     return ReadJobInfoFromSHD_ALLWIN(file.get(), header, path);
 }
 
-JobInfo ReadJobInfoFromSHD_ALLWIN(HANDLE file, std::span<const std::uint8_t, ShadowHeaderSize> header,
+JobInfo ReadJobInfoFromSHD_ALLWIN(HANDLE file, const SHADOW_FILE_HEADER_ALLWIN64& header,
                                   const std::wstring& path) {
     JobInfo result;
     ShadowHeaderLayout layout = ParseShadowHeader(header);

@@ -5,10 +5,10 @@
 #include <vector>
 
 #include "FileProcessor/FileProcessor.h"
-#include "FileProcessor/IntakeFiles.h"
 #include "Visualisation/MessageBoxes.h"
 #include "Visualisation/PrintCommand.h"
 #include "logging/logog.h"
+#include "pathutil.h"
 #include "resource.h"
 #include "texts/TextTable.h"
 

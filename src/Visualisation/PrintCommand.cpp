@@ -4,13 +4,14 @@
 #include "PrintRawData.h"
 #include "Visualisation/MainDialog.h"
 #include "Visualisation/MessageBoxes.h"
+#include "pathutil.h"
 #include "texts/TextTable.h"
 
 namespace {
 
-// The spool file of the last job that reached the spooler whole. A job stopped at a question
+// Where the last job that reached the spooler whole came from. A job stopped at a question
 // or one that failed does not count: nothing of it was printed.
-std::wstring LastPrintedFile;
+JobOrigin LastPrinted;
 
 // The user's last answer about a printer whose driver is not the job's, for that pair of
 // drivers; a Yes holds until another pair is decided.
@@ -44,16 +45,20 @@ void PrintCurrentFile(HWND dialog) {
         return;
     }
     PrinterEntry printer = PrinterList::Instance().GetPrinter(printerIndex);
-    if (!ConfirmRepeatPrint(dialog, current.SPLFileName)) return;
+    if (!ConfirmRepeatPrint(dialog, current.Origin)) return;
     if (!ConfirmPrinterSuitability(dialog, current.JobInfo, printer)) return;
     bool printed = SendFileToPrinter(current.SPLFileName, current.JobInfo.JobName, current.JobInfo.DataFormat,
                                      printer.PrinterName);
-    if (printed) LastPrintedFile = current.SPLFileName;
+    if (printed) LastPrinted = current.Origin;
     ShowPrintResult(dialog, printer.PrinterName, current.SPLFileName, printed);
 }
 
-bool ConfirmRepeatPrint(HWND dialog, const std::wstring& splFileName) {
-    if (LastPrintedFile.empty() || LastPrintedFile != splFileName) return true;
+// By origin, not by spool path: each extraction of an archive gets a new path, and the same
+// archive dropped twice is just the accident the question is for.
+bool ConfirmRepeatPrint(HWND dialog, const JobOrigin& origin) {
+    bool same = !LastPrinted.Path.empty() && SamePath(LastPrinted.Path, origin.Path) &&
+                SamePath(LastPrinted.Member, origin.Member);
+    if (!same) return true;
     return AskUserYesNo(dialog, GetText(TXT_ALREADY_PRINTED), GetText(TXT_PRINT_FILE_TITLE));
 }
 

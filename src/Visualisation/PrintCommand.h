@@ -12,8 +12,9 @@
 // questions that apply, and shows the outcome.
 void PrintCurrentFile(HWND dialog);
 
-// True to go on: the file was not the last one printed successfully, or the user wants it again.
-bool ConfirmRepeatPrint(HWND dialog, const std::wstring& splFileName);
+// True to go on: the job does not come from where the last job printed successfully came
+// from (the same archive member, or the same spool file), or the user wants it again.
+bool ConfirmRepeatPrint(HWND dialog, const JobOrigin& origin);
 
 // True to go on: the printer's driver suits the job, the user allowed this pair of drivers
 // the last time, or allows it now.

@@ -15,10 +15,11 @@ constexpr std::uint32_t kLocalSignature = 0x04034b50;
 constexpr std::size_t kEndRecordSize = 22;
 constexpr std::size_t kCentralRecordSize = 46;
 constexpr std::size_t kLocalHeaderSize = 30;
-constexpr std::uint64_t kEndSearchWindow = 0xFFFF;  // the largest comment plus change
+// The largest comment and the record itself: a record followed by a 65,535-byte comment
+// starts 65,557 bytes before the end.
+constexpr std::uint64_t kEndSearchWindow = 0xFFFF + kEndRecordSize;
 constexpr std::size_t kEndSearchStep = 1024;
 constexpr std::size_t kMaxNameBytes = 259;          // longer names are cut for the description
-constexpr std::size_t kMaxSearchNameBytes = 255;
 constexpr std::size_t kStreamStep = 16384;
 constexpr std::size_t kEncryptionHeaderSize = 12;
 constexpr std::uint16_t kFlagEncrypted = 0x0001;
@@ -38,7 +39,7 @@ std::uint64_t UnixTimeToTicks(std::int32_t seconds) {
     return static_cast<std::uint64_t>(static_cast<std::int64_t>(seconds) * 10000000 + 116444736000000000LL);
 }
 
-// The candidate nearest the end of the file, searching the last 64 KB backwards in 1028-byte
+// The candidate nearest the end of the file, searching the last 64 KiB and 22 bytes backwards in 1028-byte
 // chunks that overlap by 4 bytes, so that a signature across a chunk border is still seen.
 std::optional<std::uint64_t> FindEndRecord(ByteSource& source) {
     const std::uint64_t size = source.Size();
@@ -58,10 +59,17 @@ std::optional<std::uint64_t> FindEndRecord(ByteSource& source) {
     return std::nullopt;
 }
 
-bool SameName(std::string_view stored, std::string_view wanted, bool ignoreCase) {
-    auto fold = [ignoreCase](char c) { return ignoreCase && c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; };
-    return stored.size() == wanted.size() &&
-           std::equal(stored.begin(), stored.end(), wanted.begin(), [&](char a, char b) { return fold(a) == fold(b); });
+bool SameName(std::u16string_view stored, std::u16string_view wanted, bool ignoreCase) {
+    auto fold = [ignoreCase](char16_t c) {
+        return ignoreCase && c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - u'a' + u'A') : c;
+    };
+    return stored.size() == wanted.size() && std::equal(stored.begin(), stored.end(), wanted.begin(),
+                                                        [&](char16_t a, char16_t b) { return fold(a) == fold(b); });
+}
+
+// The name as a description reports it: cut at the name buffer, converted and cleaned.
+std::u16string ReportedName(const CentralRecord& record) {
+    return CleanMemberName(Utf8ToUtf16(std::string_view(record.Name).substr(0, kMaxNameBytes)));
 }
 
 // Traditional PKWARE encryption, as the ZIP application note describes it.
@@ -456,7 +464,7 @@ ZipStatus ZipReader::Describe(int index, MemberInfo& info) {
     if (!ReadExact(local.ExtraStart, extra.data(), extra.size())) return ZR_READ;
     const CentralRecord& record = m_Walker.Record;
     info.Index = index;
-    info.Name = CleanMemberName(Utf8ToUtf16(std::string_view(record.Name).substr(0, kMaxNameBytes)));
+    info.Name = ReportedName(record);
     info.Attributes = AttributesFromHost(record.VersionMadeBy, record.ExternalAttributes);
     info.LocalTime = SplitDosDateTime(record.DosDate, record.DosTime);
     info.Times = ReadExtendedTimes(extra);
@@ -465,15 +473,18 @@ ZipStatus ZipReader::Describe(int index, MemberInfo& info) {
     return ZR_OK;
 }
 
-ZipStatus ZipReader::Find(std::string_view name, bool ignoreCase, int& index) {
-    if (name.size() > kMaxSearchNameBytes) return ZR_NOTFOUND;
+// Callers look up names that a description gave them, so stored names are compared as a
+// description reports them: a member stored as "/jobs/a.spl" or "C:\\a.spl" is found under
+// the name it was reported by. Cleaning a reported name again leaves it as it is.
+ZipStatus ZipReader::Find(std::u16string_view name, bool ignoreCase, int& index) {
+    const std::u16string wanted = CleanMemberName(std::u16string(name));
     const Walker saved = m_Walker;
     for (int i = 0; i < m_Count; ++i) {
         if (GoTo(i) != ZR_OK) {
             m_Walker = saved;
             return ZR_CORRUPT;
         }
-        if (SameName(m_Walker.Record.Name, name, ignoreCase)) {
+        if (SameName(ReportedName(m_Walker.Record), wanted, ignoreCase)) {
             index = i;
             return ZR_OK;
         }

@@ -86,8 +86,9 @@ public:
     ZipStatus Open();
     int Count() const { return m_Count; }
     ZipStatus Describe(int index, MemberInfo& info);
-    // Compares raw names; ZR_NOTFOUND leaves the walker where it stood.
-    ZipStatus Find(std::string_view name, bool ignoreCase, int& index);
+    // Compares cleaned names, as Describe reports them; ZR_NOTFOUND leaves the walker where
+    // it stood.
+    ZipStatus Find(std::u16string_view name, bool ignoreCase, int& index);
     // Streams the member's bytes to the sink; ZR_CORRUPT when they disagree with the directory.
     ZipStatus Extract(int index, const char* password, ByteSink& sink);
 

@@ -4,13 +4,14 @@
 
 #include <algorithm>
 #include <cstring>
+#include <cwchar>
 #include <memory>
 #include <new>
 #include <optional>
 #include <string>
 
 #include "handles.h"
-#include "textutil.h"
+#include "pathutil.h"
 #include "zip/ZipParse.h"
 
 namespace {
@@ -18,8 +19,6 @@ namespace {
 constexpr int kReaderKind = 1;
 // The longest path the wide file APIs take, "\\?\UNC\" prefix included.
 constexpr std::size_t kMaxPathLength = 32767 - 8;
-// CreateDirectoryW refuses plain paths from this length on (room for an 8.3 file name).
-constexpr std::size_t kShortPathLimit = MAX_PATH - 12;
 
 ZipStatus g_LastResult = ZR_OK;
 
@@ -98,23 +97,6 @@ std::wstring CurrentFolder() {
     return folder;
 }
 
-// Paths that the wide APIs would refuse at MAX_PATH get the "\\?\" prefix. The prefix turns
-// off the APIs' own normalisation (mixed separators, "." and ".."), so the path is made full
-// and normal first.
-std::wstring ApiPath(const std::wstring& path) {
-    if (path.size() < kShortPathLimit || path.starts_with(L"\\\\?\\")) return path;
-    std::wstring full(path.size() + MAX_PATH, L'\0');
-    DWORD length = GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
-    if (length >= full.size()) {
-        full.resize(length);
-        length = GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
-    }
-    if (length == 0 || length >= full.size()) return path;
-    full.resize(length);
-    if (full.starts_with(L"\\\\")) return L"\\\\?\\UNC\\" + full.substr(2);
-    return L"\\\\?\\" + full;
-}
-
 // A target split into its folder part (with its last separator) and file name; a relative
 // folder part lies under Base, the folder that was current when the archive was opened.
 struct TargetPath {
@@ -137,7 +119,7 @@ TargetPath SplitTarget(const std::wstring& root, const std::wstring& target) {
 void CreateFolderChain(const std::wstring& base, const std::wstring& folder) {
     for (std::size_t i = 0; i < folder.size(); ++i) {
         if (!IsSeparator(folder[i])) continue;
-        const std::wstring path = ApiPath(base + folder.substr(0, i + 1));
+        const std::wstring path = ExtendedLengthPath(base + folder.substr(0, i + 1));
         if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) CreateDirectoryW(path.c_str(), nullptr);
     }
 }
@@ -163,7 +145,9 @@ FILETIME TicksToFileTime(std::uint64_t ticks) {
     return {static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
 }
 
-// DOS times are local times; an impossible date gives zero (times left as they are).
+// DOS times are local times, converted with the daylight-saving rules in force on their own
+// date (as archivers do), not with today's bias; an impossible date gives zero (times left as
+// they are).
 FILETIME DosTimeToUtc(const zip::DosDateTime& time) {
     SYSTEMTIME local{};
     local.wYear = static_cast<WORD>(time.Year);
@@ -172,8 +156,11 @@ FILETIME DosTimeToUtc(const zip::DosDateTime& time) {
     local.wHour = static_cast<WORD>(time.Hour);
     local.wMinute = static_cast<WORD>(time.Minute);
     local.wSecond = static_cast<WORD>(time.Second);
-    FILETIME localTime{}, utc{};
-    if (!SystemTimeToFileTime(&local, &localTime) || !LocalFileTimeToFileTime(&localTime, &utc)) return {};
+    FILETIME validated{}, utc{};  // SystemTimeToFileTime refuses impossible dates
+    SYSTEMTIME universal{};
+    if (!SystemTimeToFileTime(&local, &validated) || !TzSpecificLocalTimeToSystemTime(nullptr, &local, &universal) ||
+        !SystemTimeToFileTime(&universal, &utc))
+        return {};
     return utc;
 }
 
@@ -243,7 +230,7 @@ ZipStatus ExtractToFile(ZipArchive& zip, int index, const std::wstring& targetPa
         return ZR_OK;
     }
     CreateFolderChain(target.Base, target.Folder);
-    const std::wstring path = ApiPath(target.Full());
+    const std::wstring path = ExtendedLengthPath(target.Full());
     FileHandle file(CreateTargetFile(path, info.Attributes));
     if (!file) return ZR_NOFILE;
     FileSink sink(file.get());
@@ -290,7 +277,7 @@ ZipHandle OpenZip(const wchar_t* path, const char* password) {
         return nullptr;
     }
     try {
-        FileHandle file(CreateFileW(ApiPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+        FileHandle file(CreateFileW(ExtendedLengthPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                     FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file) {
             Record(ZR_NOFILE);
@@ -332,7 +319,8 @@ ZipStatus FindZipItem(ZipHandle zip, const wchar_t* name, bool ignoreCase, int* 
     return Run(zip, [&](ZipArchive& archive) -> ZipStatus {
         if (name == nullptr || index == nullptr || entry == nullptr) return ZR_ARGS;
         int found = -1;
-        if (auto status = archive.Reader.Find(WideToUtf8(name), ignoreCase, found)) {
+        const std::u16string wanted(name, name + std::wcslen(name));
+        if (auto status = archive.Reader.Find(wanted, ignoreCase, found)) {
             *index = -1;
             *entry = {};
             entry->Index = -1;
