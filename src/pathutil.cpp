@@ -23,6 +23,21 @@ std::wstring FullPathName(const std::wstring& path) {
     }
 }
 
+std::wstring CurrentFolder() {
+    std::wstring folder;
+    DWORD size = GetCurrentDirectoryW(0, nullptr);
+    while (size > 0) {
+        folder.resize(size);
+        const DWORD length = GetCurrentDirectoryW(size, folder.data());
+        if (length < size) {
+            folder.resize(length);
+            break;
+        }
+        size = length;  // the folder changed between the two calls
+    }
+    return folder;
+}
+
 std::wstring ExtendedLengthPath(const std::wstring& path) {
     if (path.size() < PlainPathLimit || path.starts_with(ExtendedPrefix)) return path;
     // The prefix turns off the system's own normalisation: resolve ".", ".." and "/" first.

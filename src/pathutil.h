@@ -7,6 +7,9 @@
 // The absolute form of a path, whatever its length; empty on failure.
 std::wstring FullPathName(const std::wstring& path);
 
+// The process's current folder in full, whatever its length; empty on failure.
+std::wstring CurrentFolder();
+
 // The path to hand to a file API: unchanged when short, otherwise made absolute and given
 // the \\?\ (or \\?\UNC\) prefix so that paths beyond 260 characters are neither cut nor refused.
 std::wstring ExtendedLengthPath(const std::wstring& path);

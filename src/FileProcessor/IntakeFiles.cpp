@@ -133,18 +133,6 @@ std::wstring CreateExtractionFolder() {
 
 namespace {
 
-std::wstring CurrentFolder() {
-    std::wstring folder(MAX_PATH, L'\0');
-    for (;;) {
-        DWORD length = GetCurrentDirectoryW(static_cast<DWORD>(folder.size()), folder.data());
-        if (length < folder.size()) {
-            folder.resize(length);  // zero on failure
-            return folder;
-        }
-        folder.resize(length);
-    }
-}
-
 // The open-file dialog makes the folder of the chosen file current, also when the user picks
 // our own extracted copy; a folder that is current cannot be removed (sharing violation).
 void LeaveIfCurrent(const std::wstring& folder) {

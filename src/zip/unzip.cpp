@@ -81,18 +81,8 @@ private:
 bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
 
 // The current folder in full, with a separator at its end.
-std::wstring CurrentFolder() {
-    std::wstring folder;
-    DWORD size = GetCurrentDirectoryW(0, nullptr);
-    while (size > 0) {
-        folder.resize(size);
-        const DWORD length = GetCurrentDirectoryW(size, folder.data());
-        if (length < size) {
-            folder.resize(length);
-            break;
-        }
-        size = length;  // the folder changed between the two calls
-    }
+std::wstring RootFolder() {
+    std::wstring folder = CurrentFolder();
     if (folder.empty() || !IsSeparator(folder.back())) folder += L'/';
     return folder;
 }
@@ -284,7 +274,7 @@ ZipHandle OpenZip(const wchar_t* path, const char* password) {
             return nullptr;
         }
         auto archive = std::make_unique<ZipArchive>(std::move(file));
-        archive->RootFolder = CurrentFolder();
+        archive->RootFolder = RootFolder();
         if (password != nullptr) archive->Password = password;
         // An archive that is not a readable single-disk ZIP counts as a file that cannot be opened.
         if (archive->Reader.Open() != ZR_OK) {
