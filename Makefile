@@ -19,13 +19,17 @@ build: setup
 test: build
 	@scripts/run-tests
 
+# The shipped 32-bit program where this machine runs 32-bit programs, else the x64 build.
+RUN_PRESET = $(shell scripts/can-run-32bit && echo windows-i686-release || echo windows-x64)
+
 run: setup
-	@cmake --preset windows-x64 >/dev/null
-	@cmake --build --preset windows-x64 --target Tavrel
+	@cmake --preset $(RUN_PRESET) >/dev/null
+	@cmake --build --preset $(RUN_PRESET) --target Tavrel
 	@scripts/run-tavrel
 
 bench: setup
 	@cmake --preset windows-x64 >/dev/null
+	@cmake --preset windows-i686-release >/dev/null
 	@bench/run --output build/bench-table.md
 
 clean:

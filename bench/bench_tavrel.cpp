@@ -72,27 +72,35 @@ auto Timed(double CallTimes::*slot, Args... args) {
     return result;
 }
 
+// Named WINAPI functions, not lambdas: the 32-bit build needs the stdcall convention.
+BOOL WINAPI TimedReadFile(HANDLE file, LPVOID buffer, DWORD size, LPDWORD read, LPOVERLAPPED overlapped) {
+    return Timed<&RawPrintCalls::readFile>(&CallTimes::readFile, file, buffer, size, read, overlapped);
+}
+BOOL WINAPI TimedOpenPrinter(LPWSTR name, LPHANDLE printer, LPPRINTER_DEFAULTSW defaults) {
+    return Timed<&RawPrintCalls::openPrinter>(&CallTimes::openPrinter, name, printer, defaults);
+}
+DWORD WINAPI TimedStartDocPrinter(HANDLE printer, DWORD level, LPBYTE info) {
+    return Timed<&RawPrintCalls::startDocPrinter>(&CallTimes::startDoc, printer, level, info);
+}
+BOOL WINAPI TimedWritePrinter(HANDLE printer, LPVOID data, DWORD size, LPDWORD written) {
+    return Timed<&RawPrintCalls::writePrinter>(&CallTimes::writePrinter, printer, data, size, written);
+}
+BOOL WINAPI TimedEndDocPrinter(HANDLE printer) {
+    return Timed<&RawPrintCalls::endDocPrinter>(&CallTimes::endDoc, printer);
+}
+BOOL WINAPI TimedClosePrinter(HANDLE printer) {
+    return Timed<&RawPrintCalls::closePrinter>(&CallTimes::closePrinter, printer);
+}
+
 void TimePrintCalls() {
     g_Platform = PlatformRawPrintCalls();
     RawPrintCalls& calls = CurrentRawPrintCalls();
-    calls.readFile = [](HANDLE file, LPVOID buffer, DWORD size, LPDWORD read, LPOVERLAPPED overlapped) {
-        return Timed<&RawPrintCalls::readFile>(&CallTimes::readFile, file, buffer, size, read, overlapped);
-    };
-    calls.openPrinter = [](LPWSTR name, LPHANDLE printer, LPPRINTER_DEFAULTSW defaults) {
-        return Timed<&RawPrintCalls::openPrinter>(&CallTimes::openPrinter, name, printer, defaults);
-    };
-    calls.startDocPrinter = [](HANDLE printer, DWORD level, LPBYTE info) {
-        return Timed<&RawPrintCalls::startDocPrinter>(&CallTimes::startDoc, printer, level, info);
-    };
-    calls.writePrinter = [](HANDLE printer, LPVOID data, DWORD size, LPDWORD written) {
-        return Timed<&RawPrintCalls::writePrinter>(&CallTimes::writePrinter, printer, data, size, written);
-    };
-    calls.endDocPrinter = [](HANDLE printer) {
-        return Timed<&RawPrintCalls::endDocPrinter>(&CallTimes::endDoc, printer);
-    };
-    calls.closePrinter = [](HANDLE printer) {
-        return Timed<&RawPrintCalls::closePrinter>(&CallTimes::closePrinter, printer);
-    };
+    calls.readFile = TimedReadFile;
+    calls.openPrinter = TimedOpenPrinter;
+    calls.startDocPrinter = TimedStartDocPrinter;
+    calls.writePrinter = TimedWritePrinter;
+    calls.endDocPrinter = TimedEndDocPrinter;
+    calls.closePrinter = TimedClosePrinter;
 }
 
 // Until the listener has the whole job: the spooler may hand the data on after

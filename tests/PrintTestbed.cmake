@@ -23,17 +23,22 @@ foreach(i RANGE 1 40)
 endforeach()
 
 set(bed_script ${CMAKE_SOURCE_DIR}/scripts/cups-testbed)
-add_test(NAME print_testbed_start COMMAND ${bed_script} start ${TAVREL_PRINT_TESTBED} ${bed_queues})
-add_test(NAME print_testbed_start_empty COMMAND ${bed_script} start ${TAVREL_PRINT_TESTBED_EMPTY})
-add_test(NAME print_testbed_stop COMMAND ${bed_script} stop ${TAVREL_PRINT_TESTBED})
-add_test(NAME print_testbed_stop_empty COMMAND ${bed_script} stop ${TAVREL_PRINT_TESTBED_EMPTY})
-set_tests_properties(print_testbed_start print_testbed_start_empty PROPERTIES FIXTURES_SETUP print_testbed TIMEOUT 60)
-set_tests_properties(print_testbed_stop print_testbed_stop_empty PROPERTIES FIXTURES_CLEANUP print_testbed TIMEOUT 60)
+set(TAVREL_PRINT_TESTBED_FIXTURE print_testbed_${TAVREL_TREE})
+set(bed_start print_testbed_start_${TAVREL_TREE})
+set(bed_start_empty print_testbed_start_empty_${TAVREL_TREE})
+set(bed_stop print_testbed_stop_${TAVREL_TREE})
+set(bed_stop_empty print_testbed_stop_empty_${TAVREL_TREE})
+add_test(NAME ${bed_start} COMMAND ${bed_script} start ${TAVREL_PRINT_TESTBED} ${bed_queues})
+add_test(NAME ${bed_start_empty} COMMAND ${bed_script} start ${TAVREL_PRINT_TESTBED_EMPTY})
+add_test(NAME ${bed_stop} COMMAND ${bed_script} stop ${TAVREL_PRINT_TESTBED})
+add_test(NAME ${bed_stop_empty} COMMAND ${bed_script} stop ${TAVREL_PRINT_TESTBED_EMPTY})
+set_tests_properties(${bed_start} ${bed_start_empty} PROPERTIES FIXTURES_SETUP ${TAVREL_PRINT_TESTBED_FIXTURE} TIMEOUT 60)
+set_tests_properties(${bed_stop} ${bed_stop_empty} PROPERTIES FIXTURES_CLEANUP ${TAVREL_PRINT_TESTBED_FIXTURE} TIMEOUT 60)
 
 # Wine keeps one printer list per prefix and takes it over from CUPS when a process loads
 # winspool.drv while no other process has it loaded; a process started meanwhile sees that
 # list, and one that names no scheduler empties it. So tests that use printers take turns
 # (tavrel_printers) and name the scheduler in CUPS_SERVER, from which the tests also find
 # the bed's folder.
-set(TAVREL_PRINT_TEST_LOCK FIXTURES_REQUIRED print_testbed RESOURCE_LOCK tavrel_printers)
+set(TAVREL_PRINT_TEST_LOCK FIXTURES_REQUIRED ${TAVREL_PRINT_TESTBED_FIXTURE} RESOURCE_LOCK tavrel_printers)
 set(TAVREL_PRINT_TEST_ENVIRONMENT CUPS_SERVER=${TAVREL_PRINT_TESTBED}/cups.sock)

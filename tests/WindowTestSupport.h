@@ -52,21 +52,24 @@ inline bool IsDialogOfProcess(HWND window, DWORD processId) {
     return owner == processId && std::wstring(className) == L"#32770" && IsWindowVisible(window);
 }
 
+struct DialogSearch {
+    DWORD ProcessId;
+    const std::function<bool(HWND)>* Accept;
+    HWND Found;
+};
+
+// A named callback rather than a lambda: the 32-bit build needs the stdcall convention.
+inline BOOL CALLBACK AcceptDialog(HWND window, LPARAM data) {
+    auto* search = reinterpret_cast<DialogSearch*>(data);
+    if (!IsDialogOfProcess(window, search->ProcessId) || !(*search->Accept)(window)) return TRUE;
+    search->Found = window;
+    return FALSE;
+}
+
 // The first visible top-level dialog of the process that the predicate accepts, or null.
 inline HWND FindDialog(DWORD processId, const std::function<bool(HWND)>& accept) {
-    struct Search {
-        DWORD ProcessId;
-        const std::function<bool(HWND)>* Accept;
-        HWND Found;
-    } search{processId, &accept, nullptr};
-    EnumWindows(
-        [](HWND window, LPARAM data) -> BOOL {
-            auto* s = reinterpret_cast<Search*>(data);
-            if (!IsDialogOfProcess(window, s->ProcessId) || !(*s->Accept)(window)) return TRUE;
-            s->Found = window;
-            return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+    DialogSearch search{processId, &accept, nullptr};
+    EnumWindows(AcceptDialog, reinterpret_cast<LPARAM>(&search));
     return search.Found;
 }
 

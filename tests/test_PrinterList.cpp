@@ -62,8 +62,17 @@ SpoolerSnapshot EnumerateDirectly() {
         return snapshot;
     }
     auto* records = reinterpret_cast<const PRINTER_INFO_2W*>(buffer.data());
-    for (DWORD i = 0; i < count; ++i)
+    // The spooler's records are as long as ours (84 bytes in the 32-bit program): the names it
+    // wrote lie behind an array of count such records, inside what it said it needed.
+    const BYTE* namesStart = buffer.data() + count * sizeof(PRINTER_INFO_2W);
+    const BYTE* namesEnd = buffer.data() + snapshot.neededBytes;
+    for (DWORD i = 0; i < count; ++i) {
+        for (const wchar_t* name : {records[i].pPrinterName, records[i].pDriverName}) {
+            const auto* at = reinterpret_cast<const BYTE*>(name);
+            EXPECT_TRUE(at >= namesStart && at < namesEnd) << "record " << i << " of " << sizeof(PRINTER_INFO_2W) << " bytes";
+        }
         snapshot.printers.push_back(PrinterEntry{records[i].pPrinterName, records[i].pDriverName});
+    }
     return snapshot;
 }
 

@@ -336,8 +336,9 @@ private:
     HWND m_Window = nullptr;
 };
 
-// Returns once the program has handled everything posted to it so far, or sits in a modal
-// box: a sent message is only taken when its thread pumps messages again.
+// Returns once the program has handled every message sent to it so far, or sits in a modal
+// box: a sent message is only taken when its thread pumps messages again. Messages sent from
+// other threads are taken before posted ones, so what Settle is to wait for must be sent.
 void Settle(HWND window) {
     DWORD_PTR ignored = 0;
     SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 30000, &ignored);
@@ -444,7 +445,9 @@ void DropFiles(const TavrelProcess& tavrel, const std::vector<std::wstring>& pat
     ASSERT_NE(remote, nullptr);
     SIZE_T written = 0;
     ASSERT_TRUE(WriteProcessMemory(tavrel.Process(), remote, block.data(), block.size(), &written));
-    ASSERT_TRUE(PostMessageW(tavrel.Window(), WM_DROPFILES, reinterpret_cast<WPARAM>(remote), 0));
+    // Sent, not posted: a message sent from another thread is taken before anything posted,
+    // so Settle's WM_NULL would overtake a posted drop. A notification is sent without waiting.
+    ASSERT_TRUE(SendNotifyMessageW(tavrel.Window(), WM_DROPFILES, reinterpret_cast<WPARAM>(remote), 0));
 }
 
 SeenBox Answer(const TavrelProcess& tavrel, int answer) { return AnswerMessageBox(tavrel.Pid(), answer); }
@@ -527,7 +530,7 @@ std::vector<std::wstring> Texts(const std::vector<SeenBox>& boxes) {
 
 std::string Printable(const std::vector<std::wstring>& texts) {
     std::string all;
-    for (const std::wstring& text : texts) all += "[" + WideToUtf8(text) + "] ";
+    for (const std::wstring& text : texts) all.append("[").append(WideToUtf8(text)).append("] ");
     return all;
 }
 
