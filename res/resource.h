@@ -6,6 +6,8 @@
 #define IDI_MAINWINDOW 102
 #define IDI_WEBLINK 103
 #define IDS_WEB_ADDRESS 104
+// The progress window of a long extraction or print.
+#define IDD_PROGRESS 105
 
 // Controls of the main dialog (IDCANCEL, the Exit button, comes from winuser.h).
 #define IDC_LANGUAGE 1001
@@ -18,3 +20,8 @@
 #define IDC_PRINTERHINT 1009
 #define IDC_LANGUAGELABEL 1010
 #define IDC_WEBLINK 1011
+
+// Controls of the progress window (its Cancel button is IDCANCEL).
+#define IDC_PROGRESSTEXT 1101
+#define IDC_PROGRESSBAR 1102
+#define IDC_PROGRESSAMOUNT 1103

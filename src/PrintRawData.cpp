@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "Progress.h"
 #include "logging/logog.h"
 #include "pathutil.h"
 #include "textutil.h"
@@ -38,6 +39,7 @@ struct TransferTotals {
     std::uint32_t written = 0;
     bool sawData = false;  // the 32-bit totals wrap on files of 4 GiB and more
     bool failed = false;
+    bool cancelled = false;  // the user stopped the job between two chunks
 };
 
 // Hands one chunk to the spooler, offering what it did not accept again until all of it is
@@ -73,11 +75,24 @@ bool WriteChunk(HANDLE printer, BYTE* chunk, DWORD size, TransferTotals& totals,
     return true;
 }
 
+// The user may stop the job between two chunks (and before the first: a StartDocPrinter
+// that blocked for long may have been cancelled meanwhile).
+bool StoppedByUser(DWORD chunk, TransferTotals& totals, const JobLabel& label) {
+    if (ProgressAdvance(chunk)) return false;
+    LOGOG_INFO("Cancelled by the user: sending job \"%s\" to the printer after %u bytes", label.jobName.c_str(),
+               totals.written);
+    totals.cancelled = true;
+    return true;
+}
+
 // Streams the file to the open job chunk by chunk through one buffer.
 TransferTotals TransferFile(HANDLE file, HANDLE printer, const JobLabel& label) {
     const RawPrintCalls& calls = CurrentRawPrintCalls();
     std::vector<BYTE> buffer(kRawTransferChunkSize, 0);
     TransferTotals totals;
+    LARGE_INTEGER size{};
+    if (GetFileSizeEx(file, &size)) ProgressAddTotal(static_cast<std::uint64_t>(size.QuadPart));
+    if (StoppedByUser(0, totals, label)) return totals;
     for (;;) {
         DWORD read = 0;
         if (!calls.readFile(file, buffer.data(), kRawTransferChunkSize, &read, nullptr)) {
@@ -96,8 +111,9 @@ TransferTotals TransferFile(HANDLE file, HANDLE printer, const JobLabel& label) 
             totals.failed = true;
             break;
         }
+        if (StoppedByUser(read, totals, label)) break;
     }
-    if (totals.read != totals.written) {
+    if (totals.read != totals.written && !totals.cancelled) {
         LOGOG_ERROR("Sent to printer not expected amount of data! Read from file %lu bytes, wrote to printer %lu bytes.",
                     static_cast<unsigned long>(totals.read), static_cast<unsigned long>(totals.written));
     }
@@ -141,7 +157,7 @@ BOOL WriteRawJob(FileHandle file, PrinterHandle printer, const std::wstring& job
     }
 
     bool submitted = false;
-    if (totals.failed) {
+    if (totals.failed || totals.cancelled) {
         CancelJob(printer.get(), label);
     } else {
         // Also after a failed StartDocPrinterW; a failure to end is logged there as well.
@@ -149,7 +165,7 @@ BOOL WriteRawJob(FileHandle file, PrinterHandle printer, const std::wstring& job
     }
     // Success needs a started job with data that all reached the spooler. EndDocPrinter may
     // report success with any nonzero value; the caller gets TRUE for it.
-    bool whole = submitted && started && totals.sawData && totals.read == totals.written;
+    bool whole = submitted && started && totals.sawData && totals.read == totals.written && !totals.cancelled;
 
     file.reset();
     printer.reset();

@@ -54,3 +54,6 @@ struct FileHandleTraits {
 };
 
 using FileHandle = UniqueHandle<FileHandleTraits>;
+
+// Any other kernel object closed with CloseHandle, such as a thread.
+using ThreadHandle = UniqueHandle<FileHandleTraits>;

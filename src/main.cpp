@@ -7,7 +7,9 @@
 #include <exception>
 
 #include "CommandLine.h"
+#include "FileProcessor/FileProcessor.h"
 #include "StartupBanner.h"
+#include "Visualisation/BackgroundWork.h"
 #include "Visualisation/MainDialog.h"
 #include "handles.h"
 #include "logging/TavrelLog.h"
@@ -67,19 +69,39 @@ BOOL OnExitCommand(HWND dialog) {
     return TRUE;
 }
 
+// While an extraction or a print runs, the window takes no command: it is disabled, and
+// commands that reach it anyway (sent or posted by another program) are dropped.
 BOOL OnCommand(HWND dialog, WPARAM wParam) {
+    if (BackgroundWorkRunning()) return TRUE;
     WORD controlId = LOWORD(wParam);
     if (controlId == IDCANCEL) return OnExitCommand(dialog);
     return HandleDialogCommand(dialog, controlId, HIWORD(wParam)) ? TRUE : FALSE;
 }
 
 BOOL OnDropFiles(HWND dialog, WPARAM wParam) {
+    if (BackgroundWorkRunning()) {
+        DragFinish(reinterpret_cast<HDROP>(wParam));
+        return TRUE;
+    }
     HandleDroppedFiles(dialog, reinterpret_cast<HDROP>(wParam));
     return TRUE;
 }
 
 BOOL OnClose(HWND dialog) {
+    if (BackgroundWorkRunning()) return TRUE;
     DestroyWindow(dialog);
+    return TRUE;
+}
+
+// The session ends and the process with it, without the static clean-up: a job being sent is
+// cancelled first (nothing partial reaches the printer), and the extracted files go now.
+BOOL OnEndSession(WPARAM ending) {
+    if (!ending) return TRUE;
+    LOGOG_INFO("The session ends.");
+    CancelBackgroundWorkAndWait();
+    SPLFileInfo& current = CurrentFile();
+    current.DeleteTempFiles();
+    current.DiscardPendingFiles();
     return TRUE;
 }
 
@@ -97,6 +119,7 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
             case WM_COMMAND: return OnCommand(dialog, wParam);
             case WM_DROPFILES: return OnDropFiles(dialog, wParam);
             case WM_CLOSE: return OnClose(dialog);
+            case WM_ENDSESSION: return OnEndSession(wParam);
             case WM_DESTROY: return OnDestroy();
             default: return FALSE;
         }

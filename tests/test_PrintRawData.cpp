@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "PrintRawData.h"
+#include "Progress.h"
 #include "PrintTestSupport.h"
 #include "textutil.h"
 
@@ -361,6 +362,41 @@ TEST_F(FakeSpoolerJob, FailedWriteCancelsTheJobInsteadOfSubmittingPartOfIt) {
                                 CountLine(2 * kChunk, kChunk + 1000)}));
     EXPECT_EQ(log.Infos().back(), FinishLine(false, file.Path(), L"Printer", L"Отчёт", L"RAW"));
     EXPECT_TRUE(OpensExclusively(file.Path()));
+}
+
+// The chunk loop tells its watcher the bytes to do and each chunk done, and stops between
+// two chunks when the user cancels: the job is aborted, never ended, so nothing partial
+// reaches the printer.
+TEST_F(FakeSpoolerJob, ProgressReachesTheTotalAndACancelAbortsBetweenChunks) {
+    struct Watcher final : OperationProgress {
+        std::uint64_t total = 0, done = 0;
+        int steps = 0, stopAtStep = -1;
+        void AddTotal(std::uint64_t bytes) override { total += bytes; }
+        bool Advance(std::uint64_t bytes) override {
+            done += bytes;
+            return ++steps != stopAtStep;
+        }
+    };
+    TempFile file(PatternBytes(3 * kChunk + 5, 12));
+    Watcher whole;
+    {
+        ProgressScope scope(whole);
+        EXPECT_TRUE(Print(file));
+    }
+    EXPECT_EQ(whole.total, 3u * kChunk + 5);
+    EXPECT_EQ(whole.done, whole.total);
+
+    fake.calls.clear();
+    Watcher cancelling;
+    cancelling.stopAtStep = 3;  // one look before the first chunk, then one after each
+    {
+        ProgressScope scope(cancelling);
+        EXPECT_FALSE(Print(file));
+    }
+    EXPECT_EQ(fake.calls, CallsOf({"Write 262144", "Write 262144", "Abort", "ClosePrinter"}));
+    EXPECT_TRUE(log.Errors().empty()) << log.Dump();
+    EXPECT_EQ(log.CountStartingWith("Cancelled by the user: sending job \"Job\" to the printer after 524288 bytes"), 1u)
+        << log.Dump();
 }
 
 TEST_F(FakeSpoolerJob, FailedLaterReadCancelsTheJob) {

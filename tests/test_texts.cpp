@@ -91,10 +91,11 @@ TEST(TextTable, EveryRowHasTextInBothLanguages) {
     }
     EXPECT_EQ(TextIn(English, TXT_UNKNOWN_TEXT_ID), L"unknown text id");
     EXPECT_EQ(TextIn(English, TXT_OPEN_LINK_ERROR), L"An error occurred while opening link: ");
+    EXPECT_EQ(TextIn(Russian, TXT_PRINT_CANCELLED), L"Печать файла \"%s\" отменена, на принтер \"%s\" ничего не отправлено.");
 }
 
 TEST(TextTable, UnknownIdsFallBackToTheUnknownTextOfTheCurrentLanguage) {
-    for (std::uint32_t id : {39u, 40u, 1000u, 0xFFFFFFFFu}) {
+    for (std::uint32_t id : {44u, 45u, 1000u, 0xFFFFFFFFu}) {
         EXPECT_EQ(TextIn(English, static_cast<TextId>(id)), L"unknown text id") << id;
         EXPECT_EQ(TextIn(Russian, static_cast<TextId>(id)), L"неизвестный идентификатор текста") << id;
     }

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "FileProcessor/FileProcessor.h"
+#include "Visualisation/BackgroundWork.h"
 #include "Visualisation/MessageBoxes.h"
 #include "Visualisation/PrintCommand.h"
 #include "logging/logog.h"
@@ -13,11 +14,6 @@
 #include "texts/TextTable.h"
 
 namespace {
-
-struct ControlText {
-    int ControlId;
-    TextId Text;
-};
 
 // Controls whose text comes straight from the table, in the order they are set; the printer
 // hint, composed by UpdatePrinterHint, comes between the file button and the check box. The
@@ -43,13 +39,6 @@ struct DialogCommand {
     WORD ControlId;
     CommandHandler Handler;
 };
-
-void SetControlTexts(HWND dialog, const TextTable& texts, const ControlText* begin, const ControlText* end) {
-    for (const ControlText* control = begin; control != end; ++control) {
-        SendDlgItemMessageW(dialog, control->ControlId, WM_SETTEXT, 0,
-                            reinterpret_cast<LPARAM>(texts.GetTextPtr(control->Text)));
-    }
-}
 
 void SetItemText(HWND dialog, int controlId, const std::wstring& text) {
     SendDlgItemMessageW(dialog, controlId, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
@@ -142,6 +131,13 @@ bool AcceptWithoutMetadata(HWND dialog, const SPLFileInfo& info, const std::wstr
 
 }  // namespace
 
+void SetControlTexts(HWND dialog, const TextTable& texts, const ControlText* begin, const ControlText* end) {
+    for (const ControlText* control = begin; control != end; ++control) {
+        SendDlgItemMessageW(dialog, control->ControlId, WM_SETTEXT, 0,
+                            reinterpret_cast<LPARAM>(texts.GetTextPtr(control->Text)));
+    }
+}
+
 void InitialiseDialogControls(HWND dialog) {
     FillLanguageList(dialog);
     SetInterfaceTexts(dialog);
@@ -225,7 +221,16 @@ bool GetSelectedPrinterIndex(HWND dialog, unsigned& printerIndex) {
 }
 
 void SelectFile(HWND dialog, const std::wstring& path) {
-    SPLFileInfo info = CurrentFile().ProcessFile(path);
+    SPLFileInfo info;
+    // Extracting a large archive takes long: it goes to the background, and a cancel leaves
+    // the current job as it was and shows nothing, since the user asked for it.
+    if (ToUpperAscii(GetFileExtension(path)) == ArchiveFileExtension) {
+        const std::wstring activity = FormatText(TXT_EXTRACTING_JOB, {GetFileNameFromPath(path)});
+        BackgroundOutcome outcome = RunInBackground(dialog, activity, [&] { info = CurrentFile().ProcessFile(path); });
+        if (outcome.Stopped) return;
+    } else {
+        info = CurrentFile().ProcessFile(path);
+    }
     PrinterEntry reference;
     if (info.Result == CorrectFile) {
         reference = PrinterEntry{info.JobInfo.PrinterName, info.JobInfo.PrinterDriverName};

@@ -2,6 +2,7 @@
 
 #include "FileProcessor/FileProcessor.h"
 #include "PrintRawData.h"
+#include "Visualisation/BackgroundWork.h"
 #include "Visualisation/MainDialog.h"
 #include "Visualisation/MessageBoxes.h"
 #include "pathutil.h"
@@ -47,10 +48,25 @@ void PrintCurrentFile(HWND dialog) {
     PrinterEntry printer = PrinterList::Instance().GetPrinter(printerIndex);
     if (!ConfirmRepeatPrint(dialog, current.Origin)) return;
     if (!ConfirmPrinterSuitability(dialog, current.JobInfo, printer)) return;
-    bool printed = SendFileToPrinter(current.SPLFileName, current.JobInfo.JobName, current.JobInfo.DataFormat,
-                                     printer.PrinterName);
+    bool printed = false;
+    const std::wstring activity =
+        FormatText(TXT_SENDING_TO_PRINTER, {GetFileNameFromPath(current.SPLFileName), printer.PrinterName});
+    BackgroundOutcome outcome = RunInBackground(dialog, activity, [&] {
+        printed = SendFileToPrinter(current.SPLFileName, current.JobInfo.JobName, current.JobInfo.DataFormat,
+                                    printer.PrinterName);
+    });
     if (printed) LastPrinted = current.Origin;
-    ShowPrintResult(dialog, printer.PrinterName, current.SPLFileName, printed);
+    if (!printed && outcome.Stopped) {
+        ShowPrintCancelled(dialog, printer.PrinterName, current.SPLFileName);
+    } else {
+        ShowPrintResult(dialog, printer.PrinterName, current.SPLFileName, printed);
+    }
+}
+
+// The job was cancelled with AbortPrinter: nothing of it reaches the printer.
+void ShowPrintCancelled(HWND dialog, const std::wstring& printerName, const std::wstring& splFileName) {
+    ShowMessage(dialog, FormatText(TXT_PRINT_CANCELLED, {splFileName, printerName}), GetText(TXT_PRINTING_RESULT),
+                MB_ICONINFORMATION);
 }
 
 // By origin, not by spool path: each extraction of an archive gets a new path, and the same

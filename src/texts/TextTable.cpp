@@ -129,6 +129,21 @@ constexpr std::array<const wchar_t*, TEXT_COUNT * LANGUAGE_COUNT> Texts = {
     /* 38 TXT_OPEN_LINK_ERROR */
     L"An error occurred while opening link: ",
     L"Ошибка при открытии ссылки: ",
+    /* 39 TXT_EXTRACTING_JOB */
+    L"Extracting the job from \"%s\"...",
+    L"Извлечение задания из \"%s\"...",
+    /* 40 TXT_SENDING_TO_PRINTER */
+    L"Sending \"%s\" to the printer \"%s\"...",
+    L"Отправка \"%s\" на принтер \"%s\"...",
+    /* 41 TXT_MEGABYTES_OF */
+    L"%s of %s MB",
+    L"%s из %s МБ",
+    /* 42 TXT_CANCEL_BUTTON */
+    L"Cancel",
+    L"Отмена",
+    /* 43 TXT_PRINT_CANCELLED */
+    L"Printing of the file \"%s\" was cancelled; nothing was sent to the printer \"%s\".",
+    L"Печать файла \"%s\" отменена, на принтер \"%s\" ничего не отправлено.",
 };
 
 constexpr const wchar_t* LanguageNames[LANGUAGE_COUNT] = {L"English", L"Русский"};
@@ -186,6 +201,21 @@ TextTable& GetTextTable() {
 }
 
 std::wstring GetText(TextId id) { return GetTextTable().GetText(id); }
+
+// Values are inserted as they are: a "%s" inside a value is not replaced again.
+std::wstring FormatText(TextId id, std::initializer_list<std::wstring> values) {
+    const std::wstring text = GetText(id);
+    std::wstring out;
+    const std::wstring* value = values.begin();
+    std::size_t from = 0;
+    for (std::size_t at = text.find(L"%s"); at != std::wstring::npos; at = text.find(L"%s", from)) {
+        out.append(text, from, at - from);
+        if (value != values.end()) out += *value++;
+        from = at + 2;
+    }
+    out.append(text, from);
+    return out;
+}
 
 namespace {
 

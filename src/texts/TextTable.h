@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 
 #include "FileProcessor/JobRecords.h"
@@ -52,8 +53,14 @@ enum TextId : std::uint32_t {
     TXT_OPEN_DIRECTORY_ERROR = 36,
     TXT_OPEN_FILE_ERROR = 37,
     TXT_OPEN_LINK_ERROR = 38,
+    // The progress window of a long extraction or print, and a cancelled print.
+    TXT_EXTRACTING_JOB = 39,
+    TXT_SENDING_TO_PRINTER = 40,
+    TXT_MEGABYTES_OF = 41,
+    TXT_CANCEL_BUTTON = 42,
+    TXT_PRINT_CANCELLED = 43,
 };
-constexpr std::uint32_t TEXT_COUNT = 39;
+constexpr std::uint32_t TEXT_COUNT = 44;
 
 class TextTable {
 public:
@@ -88,3 +95,6 @@ TextTable& GetTextTable();
 
 // Shorthand for GetTextTable().GetText(id).
 std::wstring GetText(TextId id);
+
+// The text with each "%s" replaced by the next value, in order.
+std::wstring FormatText(TextId id, std::initializer_list<std::wstring> values);

@@ -1,0 +1,235 @@
+#include "Visualisation/BackgroundWork.h"
+
+#include <commctrl.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <cwchar>
+#include <exception>
+
+#include "Progress.h"
+#include "Visualisation/MainDialog.h"
+#include "handles.h"
+#include "logging/logog.h"
+#include "resource.h"
+#include "texts/TextTable.h"
+#include "textutil.h"
+
+namespace {
+
+BackgroundStepHook g_StepHook = nullptr;
+
+// Progress travels from the worker as atomics that the window's timer reads; nothing is
+// locked across a spooler call.
+class WorkWatcher final : public OperationProgress {
+public:
+    void AddTotal(std::uint64_t bytes) override { m_Total += bytes; }
+    bool Advance(std::uint64_t bytes) override {
+        if (g_StepHook != nullptr) g_StepHook(bytes);
+        m_Done += bytes;
+        if (!m_CancelRequested) return true;
+        m_Stopped = true;
+        return false;
+    }
+
+    void RequestCancel() { m_CancelRequested = true; }
+    bool CancelRequested() const { return m_CancelRequested; }
+    bool Stopped() const { return m_Stopped; }
+    std::uint64_t Done() const { return m_Done; }
+    std::uint64_t Total() const { return m_Total; }
+
+private:
+    std::atomic<std::uint64_t> m_Total{0};
+    std::atomic<std::uint64_t> m_Done{0};
+    std::atomic<bool> m_CancelRequested{false};
+    std::atomic<bool> m_Stopped{false};
+};
+
+// The operation under way; only one runs at a time.
+struct Operation {
+    WorkWatcher Watcher;
+    const std::function<void()>* Work = nullptr;
+    ThreadHandle Thread;
+};
+Operation* g_Running = nullptr;
+
+constexpr auto ProgressWindowDelay = std::chrono::milliseconds(500);
+constexpr DWORD PumpInterval = 50;  // milliseconds between looks at the worker at most
+constexpr UINT_PTR RefreshTimer = 1;
+constexpr UINT RefreshInterval = 100;
+constexpr int BarSteps = 1000;
+
+DWORD WINAPI RunWork(void* parameter) {
+    auto* operation = static_cast<Operation*>(parameter);
+    ProgressScope scope(operation->Watcher);
+    try {
+        (*operation->Work)();
+    } catch (const std::exception& failure) {
+        LOGOG_ERROR("Unexpected exception in a background operation: %s", failure.what());
+    }
+    return 0;
+}
+
+std::wstring Megabytes(std::uint64_t bytes) {
+    wchar_t text[32];
+    std::swprintf(text, 32, L"%.1f", static_cast<double>(bytes) / (1024.0 * 1024.0));
+    return text;
+}
+
+void RefreshProgressWindow(HWND window, const WorkWatcher& watcher) {
+    const std::uint64_t total = watcher.Total();
+    const std::uint64_t done = total == 0 ? 0 : (watcher.Done() < total ? watcher.Done() : total);
+    const auto position = total == 0 ? 0 : static_cast<WPARAM>(done * BarSteps / total);
+    SendDlgItemMessageW(window, IDC_PROGRESSBAR, PBM_SETPOS, position, 0);
+    const std::wstring amount = FormatText(TXT_MEGABYTES_OF, {Megabytes(done), Megabytes(total)});
+    SetDlgItemTextW(window, IDC_PROGRESSAMOUNT, amount.c_str());
+}
+
+void CentreOnOwner(HWND window) {
+    RECT own{}, owner{};
+    GetWindowRect(window, &own);
+    GetWindowRect(GetWindow(window, GW_OWNER), &owner);
+    const int x = owner.left + ((owner.right - owner.left) - (own.right - own.left)) / 2;
+    const int y = owner.top + ((owner.bottom - owner.top) - (own.bottom - own.top)) / 2;
+    SetWindowPos(window, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+constexpr ControlText ProgressTexts[] = {
+    {IDCANCEL, TXT_CANCEL_BUTTON},
+};
+
+struct ProgressWindowStart {
+    const std::wstring* Activity;
+    WorkWatcher* Watcher;
+};
+
+INT_PTR OnProgressInit(HWND window, LPARAM parameter) {
+    const auto* start = reinterpret_cast<const ProgressWindowStart*>(parameter);
+    SetWindowLongPtrW(window, DWLP_USER, reinterpret_cast<LONG_PTR>(start->Watcher));
+    const TextTable& texts = GetTextTable();  // the language cannot change while it is up
+    SetWindowTextW(window, texts.GetTextPtr(TXT_DIALOG_CAPTION));
+    SetControlTexts(window, texts, std::begin(ProgressTexts), std::end(ProgressTexts));
+    SetDlgItemTextW(window, IDC_PROGRESSTEXT, start->Activity->c_str());
+    SendDlgItemMessageW(window, IDC_PROGRESSBAR, PBM_SETRANGE32, 0, BarSteps);
+    RefreshProgressWindow(window, *start->Watcher);
+    CentreOnOwner(window);
+    SetTimer(window, RefreshTimer, RefreshInterval, nullptr);
+    return TRUE;
+}
+
+// Cancel, Esc and the close box: the work stops at its next step. A spooler call that
+// blocks is not cut short; the cancel takes effect when it returns.
+INT_PTR OnProgressCancel(HWND window) {
+    auto* watcher = reinterpret_cast<WorkWatcher*>(GetWindowLongPtrW(window, DWLP_USER));
+    if (watcher != nullptr && !watcher->CancelRequested()) {
+        LOGOG_DEBUG("Cancel pressed in the progress window");
+        watcher->RequestCancel();
+        EnableWindow(GetDlgItem(window, IDCANCEL), FALSE);
+    }
+    return TRUE;
+}
+
+INT_PTR CALLBACK ProgressDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_INITDIALOG: return OnProgressInit(window, lParam);
+        case WM_COMMAND: return LOWORD(wParam) == IDCANCEL ? OnProgressCancel(window) : FALSE;
+        case WM_CLOSE: return OnProgressCancel(window);
+        case WM_TIMER: {
+            auto* watcher = reinterpret_cast<WorkWatcher*>(GetWindowLongPtrW(window, DWLP_USER));
+            if (watcher != nullptr) RefreshProgressWindow(window, *watcher);
+            return TRUE;
+        }
+        default: return FALSE;
+    }
+}
+
+HWND OpenProgressWindow(HWND owner, const std::wstring& activity, WorkWatcher& watcher) {
+    ProgressWindowStart start{&activity, &watcher};
+    HWND window = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_PROGRESS), owner,
+                                     ProgressDialogProc, reinterpret_cast<LPARAM>(&start));
+    if (window == nullptr) {
+        DWORD error = GetLastError();
+        LOGOG_ERROR("CreateDialogParam failed for the progress window: %s", GetLastErrorText(error).c_str());
+        return nullptr;
+    }
+    ShowWindow(window, SW_SHOW);
+    LOGOG_DEBUG("Progress window opened: %s", LogText(activity).c_str());
+    return window;
+}
+
+void CloseProgressWindow(HWND window) {
+    if (window == nullptr) return;
+    DestroyWindow(window);
+    LOGOG_DEBUG("Progress window closed");
+}
+
+// Handles everything that has arrived; a quit request is kept for the main loop.
+void PumpMessages(HWND progressWindow, bool& quitRequested, int& quitCode) {
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) {
+            quitRequested = true;
+            quitCode = static_cast<int>(message.wParam);
+            continue;
+        }
+        if (progressWindow != nullptr && IsDialogMessageW(progressWindow, &message)) continue;
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+}
+
+// The user-interface thread's loop while the worker runs: never longer than PumpInterval
+// without handling messages, so the windows repaint and Windows never finds them hung.
+void WaitForWorker(HWND owner, const std::wstring& activity, Operation& operation) {
+    const auto started = std::chrono::steady_clock::now();
+    HWND progressWindow = nullptr;
+    bool progressWindowTried = false;  // a window that cannot be made is logged once
+    bool quitRequested = false;
+    int quitCode = 0;
+    HANDLE thread = operation.Thread.get();
+    while (MsgWaitForMultipleObjects(1, &thread, FALSE, PumpInterval, QS_ALLINPUT) != WAIT_OBJECT_0) {
+        PumpMessages(progressWindow, quitRequested, quitCode);
+        if (!progressWindowTried && std::chrono::steady_clock::now() - started >= ProgressWindowDelay &&
+            WaitForSingleObject(thread, 0) != WAIT_OBJECT_0) {
+            progressWindowTried = true;
+            progressWindow = OpenProgressWindow(owner, activity, operation.Watcher);
+        }
+    }
+    CloseProgressWindow(progressWindow);
+    if (quitRequested) PostQuitMessage(quitCode);
+}
+
+}  // namespace
+
+BackgroundOutcome RunInBackground(HWND owner, const std::wstring& activity, const std::function<void()>& work) {
+    if (g_Running != nullptr) return {};  // one at a time: the main window refuses a second
+    Operation operation;
+    operation.Work = &work;
+    operation.Thread.reset(CreateThread(nullptr, 0, RunWork, &operation, 0, nullptr));
+    if (!operation.Thread) {
+        DWORD error = GetLastError();
+        LOGOG_ERROR("CreateThread failed: %s; the operation runs without a progress window",
+                    GetLastErrorText(error).c_str());
+        RunWork(&operation);
+        return {operation.Watcher.Stopped()};
+    }
+    g_Running = &operation;
+    const bool ownerWasEnabled = !EnableWindow(owner, FALSE);
+    WaitForWorker(owner, activity, operation);
+    if (ownerWasEnabled) EnableWindow(owner, TRUE);
+    SetActiveWindow(owner);
+    g_Running = nullptr;
+    return {operation.Watcher.Stopped()};
+}
+
+bool BackgroundWorkRunning() { return g_Running != nullptr; }
+
+void SetBackgroundStepHook(BackgroundStepHook hook) { g_StepHook = hook; }
+
+void CancelBackgroundWorkAndWait() {
+    if (g_Running == nullptr) return;
+    LOGOG_DEBUG("The session ends: cancelling the operation under way");
+    g_Running->Watcher.RequestCancel();
+    WaitForSingleObject(g_Running->Thread.get(), INFINITE);
+}

@@ -1,0 +1,33 @@
+// Long operations (extracting a job from an archive, sending a job to a printer) run on a
+// worker thread while the user-interface thread keeps the windows alive and, when the work
+// takes longer than half a second, shows a progress window with Cancel. This is the one
+// place where the program uses a second thread; the work itself sees only the
+// OperationProgress of Progress.h.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+struct BackgroundOutcome {
+    bool Stopped = false;  // the work ended early because the user cancelled it
+};
+
+// Runs work on a worker thread and returns when it has ended. Meanwhile the owner takes no
+// input, and after half a second a progress window owned by it shows activity (a line such
+// as "Sending ..."), a bar and Cancel. Only one operation runs at a time; the caller reads
+// what the work produced only after this returns.
+BackgroundOutcome RunInBackground(HWND owner, const std::wstring& activity, const std::function<void()>& work);
+
+// True while an operation runs: the main window refuses commands meanwhile.
+bool BackgroundWorkRunning();
+
+// For a logoff or shutdown: asks the operation under way to stop and waits until it has.
+void CancelBackgroundWorkAndWait();
+
+// Called on the worker thread with the bytes of each step of an operation. Tests install one
+// that slows the steps down, to watch a long operation from outside while it runs.
+using BackgroundStepHook = void (*)(std::uint64_t bytes);
+void SetBackgroundStepHook(BackgroundStepHook hook);
