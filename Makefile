@@ -1,4 +1,5 @@
-# Quick start:  make run   (build and open Tavrel under Wine)
+# Quick start:  make run   (build and open Tavrel under Wine, with demo printers and sample jobs;
+#                          make run PRINTERS=system: with this machine's CUPS printers instead)
 #               make test  (build every preset and run every test)
 #               make bench (speed and memory against baselines; see docs/PERFORMANCE.md)
 PRESETS := native windows-x64 windows-i686-release
@@ -21,8 +22,8 @@ test: build
 
 run: setup
 	@cmake --preset windows-x64 >/dev/null
-	@cmake --build --preset windows-x64 --target Tavrel
-	@scripts/run-tavrel
+	@cmake --build --preset windows-x64 --target Tavrel tavrel_demo
+	@TAVREL_PRINTERS=$(PRINTERS) scripts/run-tavrel
 
 bench: setup
 	@cmake --preset windows-x64 >/dev/null
