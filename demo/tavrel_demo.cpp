@@ -209,25 +209,28 @@ bool IsProgramAt(DWORD processId, const std::wstring& exe) {
     return named && lstrcmpiW(image, exe.c_str()) == 0;
 }
 
+struct MainWindowSearch {
+    const std::wstring* Exe;
+    HWND Found;
+};
+
+// A named callback rather than a lambda: a 32-bit build needs the stdcall convention.
+BOOL CALLBACK AcceptMainWindow(HWND window, LPARAM data) {
+    auto* search = reinterpret_cast<MainWindowSearch*>(data);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (!IsDialogOfProcess(window, owner) || GetDlgItem(window, IDC_PRINTERSLIST) == nullptr ||
+        !IsProgramAt(owner, *search->Exe))
+        return TRUE;
+    search->Found = window;
+    return FALSE;
+}
+
 // The main dialog of the program started from exe, waited for while Wine starts it.
 HWND FindMainWindow(const std::wstring& exe, DWORD& processId) {
-    struct Search {
-        const std::wstring* Exe;
-        HWND Found;
-    } search{&exe, nullptr};
+    MainWindowSearch search{&exe, nullptr};
     for (int i = 0; i < 600 && search.Found == nullptr; ++i) {
-        EnumWindows(
-            [](HWND window, LPARAM data) -> BOOL {
-                auto* s = reinterpret_cast<Search*>(data);
-                DWORD owner = 0;
-                GetWindowThreadProcessId(window, &owner);
-                if (!IsDialogOfProcess(window, owner) || GetDlgItem(window, IDC_PRINTERSLIST) == nullptr ||
-                    !IsProgramAt(owner, *s->Exe))
-                    return TRUE;
-                s->Found = window;
-                return FALSE;
-            },
-            reinterpret_cast<LPARAM>(&search));
+        EnumWindows(AcceptMainWindow, reinterpret_cast<LPARAM>(&search));
         if (search.Found == nullptr) Sleep(50);
     }
     processId = 0;
