@@ -120,8 +120,9 @@ inline SeenBox AnswerMessageBox(DWORD processId, int answer) {
     return seen;
 }
 
-// Returns once the process has handled everything posted to the window so far, or sits in a
-// modal box: a sent message is only taken when its thread pumps messages again.
+// Returns once the process has handled every message sent to the window so far, or sits in a
+// modal box: a sent message is only taken when its thread pumps messages again. Messages sent
+// from other threads are taken before posted ones, so what Settle is to wait for must be sent.
 inline void Settle(HWND window) {
     DWORD_PTR ignored = 0;
     SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 30000, &ignored);
