@@ -1,4 +1,5 @@
-# Quick start:  make run   (build and open Tavrel under Wine)
+# Quick start:  make run   (build and open Tavrel under Wine, with demo printers and sample jobs;
+#                          make run PRINTERS=system: with this machine's CUPS printers instead)
 #               make test  (build every preset and run every test)
 #               make bench (speed and memory against baselines; see docs/PERFORMANCE.md)
 PRESETS := native windows-x64 windows-i686-release
@@ -25,7 +26,9 @@ RUN_PRESET = $(shell scripts/can-run-32bit && echo windows-i686-release || echo 
 run: setup
 	@cmake --preset $(RUN_PRESET) >/dev/null
 	@cmake --build --preset $(RUN_PRESET) --target Tavrel
-	@scripts/run-tavrel
+	@cmake --preset windows-x64 >/dev/null
+	@cmake --build --preset windows-x64 --target tavrel_demo
+	@TAVREL_PRINTERS=$(PRINTERS) scripts/run-tavrel
 
 bench: setup
 	@cmake --preset windows-x64 >/dev/null

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <functional>
@@ -120,6 +121,92 @@ inline SeenBox AnswerMessageBox(DWORD processId, int answer) {
     // Gone before the next box is looked for, so a closing box is not taken for the next one.
     for (int i = 0; i < 200 && IsWindow(box); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(25));
     return seen;
+}
+
+struct OwnedSearch {
+    HWND Owner;
+    bool Found;
+};
+
+// A window owned by the owner that asks something: any but the progress window.
+inline BOOL CALLBACK FindAsking(HWND candidate, LPARAM data) {
+    auto* search = reinterpret_cast<OwnedSearch*>(data);
+    if (GetWindow(candidate, GW_OWNER) != search->Owner || !IsWindowVisible(candidate)) return TRUE;
+    if (FindWindowExW(candidate, nullptr, L"msctls_progress32", nullptr) != nullptr) return TRUE;
+    search->Found = true;
+    return FALSE;
+}
+
+// A message box or the open-file dialog is up over the window.
+inline bool AsksSomething(HWND window) {
+    OwnedSearch search{window, false};
+    EnumWindows(FindAsking, reinterpret_cast<LPARAM>(&search));
+    return search.Found;
+}
+
+// Returns once the process has handled every message sent to the window so far and no
+// operation of its runs in the background, or it sits in a modal box. A sent message is only
+// taken when its thread pumps messages again, which it also does while an extraction or a
+// print runs (the window is disabled then); messages sent from other threads are taken before
+// posted ones, so what Settle is to wait for must be sent.
+inline void Settle(HWND window) {
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 30000, &ignored);
+    for (int i = 0; i < 3000 && !IsWindowEnabled(window) && !AsksSomething(window); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 30000, &ignored);
+}
+
+// The items of a list box of any process, in its order.
+inline std::vector<std::wstring> ListBoxItems(HWND list) {
+    std::vector<std::wstring> items;
+    LRESULT count = SendMessageW(list, LB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; ++i) {
+        wchar_t item[512] = {};
+        if (SendMessageW(list, LB_GETTEXTLEN, static_cast<WPARAM>(i), 0) < 511)
+            SendMessageW(list, LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(item));
+        items.emplace_back(item);
+    }
+    return items;
+}
+
+// Selects the first item with this text; false when the list has none.
+inline bool SelectListBoxItem(HWND list, const std::wstring& text) {
+    std::vector<std::wstring> items = ListBoxItems(list);
+    auto found = std::find(items.begin(), items.end(), text);
+    if (found == items.end()) return false;
+    SendMessageW(list, LB_SETCURSEL, static_cast<WPARAM>(found - items.begin()), 0);
+    return true;
+}
+
+// Wine's open-file dialog: a #32770 owned by the program's window, its file name in the edit of
+// the ComboBoxEx32 0x47c, its type filter in the combo box 0x470.
+constexpr int FileNameBoxId = 0x47c;
+constexpr int FileTypeBoxId = 0x470;
+
+// Presses the window's button that opens the open-file dialog and waits for the dialog.
+inline HWND OpenFileDialog(DWORD processId, HWND window, int buttonId) {
+    PressButton(window, buttonId);
+    return WaitForDialog(processId, [window](HWND w) {
+        return GetWindow(w, GW_OWNER) == window && GetDlgItem(w, FileNameBoxId) != nullptr;
+    });
+}
+
+inline void CloseFileDialog(HWND chooser, int button) {
+    PressButton(chooser, button);
+    for (int i = 0; i < 400 && IsWindow(chooser); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(25));
+}
+
+// Types the path into the dialog's file-name box and presses Open, as a user would; false when
+// there is no such box or the dialog did not take the path.
+inline bool ChooseInOpenFileDialog(HWND chooser, const std::wstring& path) {
+    HWND comboEx = GetDlgItem(chooser, FileNameBoxId);
+    HWND combo = FindWindowExW(comboEx, nullptr, L"ComboBox", nullptr);
+    HWND edit = FindWindowExW(combo != nullptr ? combo : comboEx, nullptr, L"Edit", nullptr);
+    if (edit == nullptr) return false;
+    SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
+    CloseFileDialog(chooser, IDOK);
+    return !IsWindow(chooser);
 }
 
 inline std::future<SeenBox> AnswerNextMessageBox(int answer, DWORD processId = GetCurrentProcessId()) {

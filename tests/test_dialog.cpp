@@ -341,61 +341,14 @@ private:
     HWND m_Window = nullptr;
 };
 
-struct OwnedSearch {
-    HWND Owner;
-    bool Found;
-};
-
-BOOL CALLBACK FindAsking(HWND candidate, LPARAM data) {
-    auto* search = reinterpret_cast<OwnedSearch*>(data);
-    if (GetWindow(candidate, GW_OWNER) != search->Owner || !IsWindowVisible(candidate)) return TRUE;
-    if (GetDlgItem(candidate, IDC_PROGRESSBAR) != nullptr) return TRUE;  // the progress window asks nothing
-    search->Found = true;
-    return FALSE;
-}
-
-// A message box or the open-file dialog is up over the window.
-bool AsksSomething(HWND window) {
-    OwnedSearch search{window, false};
-    EnumWindows(FindAsking, reinterpret_cast<LPARAM>(&search));
-    return search.Found;
-}
-
-// Returns once the program has handled every message sent to it so far and no operation of
-// its runs in the background, or it sits in a modal box. A sent message is only taken when
-// its thread pumps messages again, which it also does while an extraction or a print runs
-// (the window is disabled then); messages sent from other threads are taken before posted
-// ones, so what Settle is to wait for must be sent.
-void Settle(HWND window) {
-    DWORD_PTR ignored = 0;
-    SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 30000, &ignored);
-    for (int i = 0; i < 3000 && !IsWindowEnabled(window) && !AsksSomething(window); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 30000, &ignored);
-}
-
 bool MessageBoxOpen(DWORD pid) { return FindDialog(pid, IsMessageBox) != nullptr; }
 
-std::vector<std::wstring> ListedPrinters(HWND window) {
-    HWND list = GetDlgItem(window, IDC_PRINTERSLIST);
-    std::vector<std::wstring> names;
-    LRESULT count = SendMessageW(list, LB_GETCOUNT, 0, 0);
-    for (LRESULT i = 0; i < count; ++i) {
-        wchar_t name[512] = {};
-        if (SendMessageW(list, LB_GETTEXTLEN, static_cast<WPARAM>(i), 0) < 511)
-            SendMessageW(list, LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(name));
-        names.emplace_back(name);
-    }
-    return names;
-}
+std::vector<std::wstring> ListedPrinters(HWND window) { return ListBoxItems(GetDlgItem(window, IDC_PRINTERSLIST)); }
 
 LRESULT SelectedItem(HWND window) { return SendDlgItemMessageW(window, IDC_PRINTERSLIST, LB_GETCURSEL, 0, 0); }
 
 void SelectPrinter(HWND window, const std::wstring& name) {
-    std::vector<std::wstring> listed = ListedPrinters(window);
-    auto found = std::find(listed.begin(), listed.end(), name);
-    ASSERT_NE(found, listed.end()) << WideToUtf8(name) << " is not listed";
-    SendDlgItemMessageW(window, IDC_PRINTERSLIST, LB_SETCURSEL, static_cast<WPARAM>(found - listed.begin()), 0);
+    ASSERT_TRUE(SelectListBoxItem(GetDlgItem(window, IDC_PRINTERSLIST), name)) << WideToUtf8(name) << " is not listed";
 }
 
 // A notification that opens no box, sent so that it has been handled when this returns (a
@@ -428,35 +381,14 @@ std::vector<std::wstring> ExtractionFolders(const std::wstring& temp) {
     return found;
 }
 
-// Wine's open-file dialog: a #32770 owned by the main window, its file name in the edit of the
-// ComboBoxEx32 0x47c, its type filter in the combo box 0x470.
-constexpr int FileNameBoxId = 0x47c;
-constexpr int FileTypeBoxId = 0x470;
-
-HWND OpenFileDialog(DWORD pid, HWND window) {
-    PressButton(window, IDC_CHOOSEFILE);
-    return WaitForDialog(pid, [window](HWND w) {
-        return GetWindow(w, GW_OWNER) == window && GetDlgItem(w, FileNameBoxId) != nullptr;
-    });
-}
-
-void CloseFileDialog(HWND chooser, int button) {
-    PostMessageW(chooser, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(chooser, button)));
-    for (int i = 0; i < 400 && IsWindow(chooser); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(25));
-}
+HWND OpenFileDialog(DWORD pid, HWND window) { return windowtest::OpenFileDialog(pid, window, IDC_CHOOSEFILE); }
 
 // Picks the file in the open-file dialog as a user would type its path and press Open. Any box
 // the choice opens is left for the caller.
 void ChooseInFileDialog(const TavrelProcess& tavrel, const std::wstring& path) {
     HWND chooser = OpenFileDialog(tavrel.Pid(), tavrel.Window());
     ASSERT_NE(chooser, nullptr) << "no open-file dialog";
-    HWND comboEx = GetDlgItem(chooser, FileNameBoxId);
-    HWND combo = FindWindowExW(comboEx, nullptr, L"ComboBox", nullptr);
-    HWND edit = FindWindowExW(combo != nullptr ? combo : comboEx, nullptr, L"Edit", nullptr);
-    ASSERT_NE(edit, nullptr) << "no file-name box";
-    SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
-    CloseFileDialog(chooser, IDOK);
-    ASSERT_FALSE(IsWindow(chooser)) << "the open-file dialog did not take " << WideToUtf8(path);
+    ASSERT_TRUE(ChooseInOpenFileDialog(chooser, path)) << "the open-file dialog did not take " << WideToUtf8(path);
 }
 
 // WM_DROPFILES with the drop block written into the program's own memory: an HDROP is
