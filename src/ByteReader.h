@@ -26,6 +26,12 @@ public:
         return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
                static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
     }
+    std::uint64_t U64() {
+        auto bytes = Bytes(8);
+        std::uint64_t value = 0;
+        for (std::size_t i = bytes.size(); i-- > 0;) value = value << 8 | bytes[i];
+        return value;
+    }
 
     // The next count bytes, or an empty span (and failure) when fewer remain.
     std::span<const std::uint8_t> Bytes(std::size_t count) {

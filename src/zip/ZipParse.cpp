@@ -3,6 +3,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 
 #include "ByteReader.h"
@@ -12,9 +13,15 @@ namespace {
 
 constexpr std::uint32_t kCentralSignature = 0x02014b50;
 constexpr std::uint32_t kLocalSignature = 0x04034b50;
+constexpr std::uint32_t kZip64EndSignature = 0x06064b50;
+constexpr std::uint32_t kZip64LocatorSignature = 0x07064b50;
 constexpr std::size_t kEndRecordSize = 22;
 constexpr std::size_t kCentralRecordSize = 46;
 constexpr std::size_t kLocalHeaderSize = 30;
+constexpr std::size_t kZip64LocatorSize = 20;
+constexpr std::size_t kZip64EndRecordSize = 56;   // without its extensible data
+constexpr std::uint64_t kZip64EndLeadSize = 12;   // signature and size field, not counted by the size
+constexpr std::uint64_t kSaturated32 = 0xFFFFFFFF;  // "the value is in the Zip64 block"
 // The largest comment and the record itself: a record followed by a 65,535-byte comment
 // starts 65,557 bytes before the end.
 constexpr std::uint64_t kEndSearchWindow = 0xFFFF + kEndRecordSize;
@@ -27,6 +34,7 @@ constexpr std::uint16_t kFlagDataDescriptor = 0x0008;
 constexpr std::uint16_t kMethodStored = 0;
 constexpr std::uint16_t kMethodDeflated = 8;
 constexpr std::uint16_t kExtendedTimestampTag = 0x5455;  // "UT"
+constexpr std::uint16_t kZip64Tag = 0x0001;
 
 constexpr std::uint32_t kAttributeReadOnly = 0x01;
 constexpr std::uint32_t kAttributeHidden = 0x02;
@@ -37,6 +45,37 @@ constexpr std::uint32_t kAttributeArchive = 0x20;
 // Seconds since 1970 to 100 ns ticks since 1601.
 std::uint64_t UnixTimeToTicks(std::int32_t seconds) {
     return static_cast<std::uint64_t>(static_cast<std::int64_t>(seconds) * 10000000 + 116444736000000000LL);
+}
+
+// The data of the first block with this tag, cut to what the extra field holds.
+std::optional<std::span<const std::uint8_t>> FindExtraBlock(std::span<const std::uint8_t> extraField,
+                                                            std::uint16_t tag) {
+    ByteReader reader(extraField);
+    while (reader.Remaining() > 4) {
+        const std::uint16_t blockTag = reader.U16();
+        const std::uint16_t size = reader.U16();
+        const auto data = reader.Bytes(std::min<std::size_t>(size, reader.Remaining()));
+        if (blockTag == tag) return data;
+    }
+    return std::nullopt;
+}
+
+bool AnySaturated(std::initializer_list<std::uint64_t*> fields) {
+    return std::any_of(fields.begin(), fields.end(), [](const std::uint64_t* field) { return *field == kSaturated32; });
+}
+
+// Each field that its header saturates takes the next 8 bytes of the Zip64 block, in the
+// order given; what follows (writers that put every field in) is not read, nor is the disk
+// number, which comes last. Without a block the fields keep their 32-bit values, as they did
+// before Zip64 was read; false when the block ends before a saturated field.
+bool ApplyZip64Block(std::span<const std::uint8_t> extraField, std::initializer_list<std::uint64_t*> fields) {
+    const auto block = FindExtraBlock(extraField, kZip64Tag);
+    if (!block) return true;
+    ByteReader reader(*block);
+    for (std::uint64_t* field : fields) {
+        if (*field == kSaturated32) *field = reader.U64();
+    }
+    return !reader.Failed();
 }
 
 // The candidate nearest the end of the file, searching the last 64 KiB and 22 bytes backwards in 1028-byte
@@ -103,14 +142,14 @@ private:
 // The member's compressed bytes, decrypted when a cipher is set.
 class MemberInput {
 public:
-    MemberInput(ByteSource& source, std::uint64_t start, std::uint32_t size)
+    MemberInput(ByteSource& source, std::uint64_t start, std::uint64_t size)
         : m_Source(source), m_Position(start), m_Left(size) {}
 
-    std::uint32_t Left() const { return m_Left; }
+    std::uint64_t Left() const { return m_Left; }
 
     // ZR_CORRUPT when the archive ends before the member's data, ZR_FLATE when reading fails.
     ZipStatus Read(std::uint8_t* buffer, std::size_t capacity, std::size_t* got) {
-        const std::size_t wanted = std::min<std::size_t>(capacity, m_Left);
+        const auto wanted = static_cast<std::size_t>(std::min<std::uint64_t>(capacity, m_Left));
         std::size_t arrived = 0;
         if (!m_Source.ReadAt(m_Position, buffer, wanted, &arrived)) return ZR_FLATE;
         if (arrived != wanted) return ZR_CORRUPT;
@@ -118,7 +157,7 @@ public:
             for (std::size_t i = 0; i < wanted; ++i) buffer[i] = m_Cipher.Decrypt(buffer[i]);
         }
         m_Position += wanted;
-        m_Left -= static_cast<std::uint32_t>(wanted);
+        m_Left -= wanted;
         *got = wanted;
         return ZR_OK;
     }
@@ -138,7 +177,7 @@ public:
 private:
     ByteSource& m_Source;
     std::uint64_t m_Position;
-    std::uint32_t m_Left;
+    std::uint64_t m_Left;
     bool m_Encrypted = false;
     TraditionalCipher m_Cipher;
 };
@@ -147,16 +186,16 @@ private:
 // that would grow past its declared size stops at once.
 class MemberOutput {
 public:
-    MemberOutput(ByteSink& sink, std::uint32_t expectedSize, std::uint32_t expectedCrc)
+    MemberOutput(ByteSink& sink, std::uint64_t expectedSize, std::uint32_t expectedCrc)
         : m_Sink(sink), m_Expected(expectedSize), m_ExpectedCrc(expectedCrc) {}
 
-    std::uint32_t Expected() const { return m_Expected; }
+    std::uint64_t Expected() const { return m_Expected; }
 
     ZipStatus Write(const std::uint8_t* data, std::size_t count) {
         if (count == 0) return ZR_OK;
         if (count > m_Expected - m_Produced) return ZR_CORRUPT;
         m_Crc = static_cast<std::uint32_t>(crc32(m_Crc, data, static_cast<uInt>(count)));
-        m_Produced += static_cast<std::uint32_t>(count);
+        m_Produced += count;
         return m_Sink.Write(data, count) ? ZR_OK : ZR_WRITE;
     }
 
@@ -164,9 +203,9 @@ public:
 
 private:
     ByteSink& m_Sink;
-    std::uint32_t m_Expected;
+    std::uint64_t m_Expected;
     std::uint32_t m_ExpectedCrc;
-    std::uint32_t m_Produced = 0;
+    std::uint64_t m_Produced = 0;
     std::uint32_t m_Crc = 0;
 };
 
@@ -240,25 +279,19 @@ DosDateTime SplitDosDateTime(std::uint16_t date, std::uint16_t time) {
 
 ExtendedTimes ReadExtendedTimes(std::span<const std::uint8_t> extraField) {
     ExtendedTimes times;
-    ByteReader reader(extraField);
-    while (reader.Remaining() > 4) {
-        const std::uint16_t tag = reader.U16();
-        const std::uint16_t size = reader.U16();
-        const auto data = reader.Bytes(std::min<std::size_t>(size, reader.Remaining()));
-        if (tag != kExtendedTimestampTag) continue;
-        // Flags, then one time for each flag set; a time the block does not hold is not taken.
-        ByteReader block(data);
-        const std::uint8_t flags = block.U8();
-        auto next = [&block]() -> std::optional<std::uint64_t> {
-            const auto seconds = static_cast<std::int32_t>(block.U32());
-            if (block.Failed()) return std::nullopt;
-            return UnixTimeToTicks(seconds);
-        };
-        if (flags & 1) times.Write = next();
-        if (flags & 2) times.Access = next();
-        if (flags & 4) times.Creation = next();
-        break;
-    }
+    const auto data = FindExtraBlock(extraField, kExtendedTimestampTag);
+    if (!data) return times;
+    // Flags, then one time for each flag set; a time the block does not hold is not taken.
+    ByteReader block(*data);
+    const std::uint8_t flags = block.U8();
+    auto next = [&block]() -> std::optional<std::uint64_t> {
+        const auto seconds = static_cast<std::int32_t>(block.U32());
+        if (block.Failed()) return std::nullopt;
+        return UnixTimeToTicks(seconds);
+    };
+    if (flags & 1) times.Write = next();
+    if (flags & 2) times.Access = next();
+    if (flags & 4) times.Creation = next();
     return times;
 }
 
@@ -354,24 +387,87 @@ ZipStatus ZipReader::Open() {
     const std::uint16_t commentLength = record.U16();
     const std::uint64_t directoryEnd = std::uint64_t{directoryOffset} + directorySize;
     // A comment running past the end of the file means this is no end record.
-    if (disk != 0 || directoryDisk != 0 || entriesOnDisk != entries || *end < directoryEnd ||
-        m_Source.Size() - *end - kEndRecordSize < commentLength)
-        return ZR_NOFILE;
+    if (m_Source.Size() - *end - kEndRecordSize < commentLength) return ZR_NOFILE;
+    // Some writers announce Zip64 end records even when every field above fits; either way
+    // the Zip64 record's values are the ones to read.
+    if (HasZip64Locator(*end)) return OpenZip64(*end - kZip64LocatorSize);
+    if (disk != 0 || directoryDisk != 0 || entriesOnDisk != entries || *end < directoryEnd) return ZR_NOFILE;
     m_Prepended = *end - directoryEnd;
-    m_DirectoryStart = directoryOffset + m_Prepended;
-    m_EndRecord = *end;
-    m_Count = entries;
-    m_Reachable = entries;
+    StartWalk(directoryOffset + m_Prepended, *end, entries);
+    return ZR_OK;
+}
+
+bool ZipReader::HasZip64Locator(std::uint64_t endRecord) {
+    std::uint8_t signature[4];
+    return endRecord >= kZip64LocatorSize && ReadExact(endRecord - kZip64LocatorSize, signature, sizeof signature) &&
+           ByteReader(signature).U32() == kZip64LocatorSignature;
+}
+
+// The Zip64 end record is taken only where the locator says, whole and before the locator,
+// with the directory before it: its offsets are file positions, so nothing can have been
+// prepended. A directory too small for the entries it claims is damaged, not merely short.
+ZipStatus ZipReader::OpenZip64(std::uint64_t locatorPosition) {
+    std::uint8_t locatorBytes[kZip64LocatorSize];
+    if (!ReadExact(locatorPosition, locatorBytes, sizeof locatorBytes)) return ZR_NOFILE;
+    ByteReader locator(locatorBytes);
+    locator.Skip(4);
+    const std::uint32_t recordDisk = locator.U32();
+    const std::uint64_t recordPosition = locator.U64();
+    const std::uint32_t disks = locator.U32();
+    if (recordDisk != 0 || disks > 1) return ZR_NOFILE;
+
+    std::uint8_t bytes[kZip64EndRecordSize];
+    if (recordPosition > locatorPosition || locatorPosition - recordPosition < sizeof bytes ||
+        !ReadExact(recordPosition, bytes, sizeof bytes))
+        return ZR_CORRUPT;
+    ByteReader record(bytes);
+    const std::uint32_t signature = record.U32();
+    const std::uint64_t recordSize = record.U64();
+    record.Skip(4);  // versions made by and needed
+    const std::uint32_t disk = record.U32();
+    const std::uint32_t directoryDisk = record.U32();
+    const std::uint64_t entriesOnDisk = record.U64();
+    const std::uint64_t entries = record.U64();
+    const std::uint64_t directorySize = record.U64();
+    const std::uint64_t directoryOffset = record.U64();
+    if (signature != kZip64EndSignature || recordSize < sizeof bytes - kZip64EndLeadSize ||
+        recordSize > locatorPosition - recordPosition - kZip64EndLeadSize)
+        return ZR_CORRUPT;
+    if (disk != 0 || directoryDisk != 0 || entriesOnDisk != entries) return ZR_NOFILE;
+    if (directoryOffset > recordPosition || recordPosition - directoryOffset < directorySize ||
+        entries > directorySize / kCentralRecordSize || entries > INT_MAX)
+        return ZR_CORRUPT;
+    m_Prepended = 0;
+    StartWalk(directoryOffset, recordPosition, static_cast<int>(entries));
+    return ZR_OK;
+}
+
+void ZipReader::StartWalk(std::uint64_t directoryStart, std::uint64_t directoryLimit, int count) {
+    m_DirectoryStart = directoryStart;
+    m_DirectoryLimit = directoryLimit;
+    m_Count = count;
+    m_Reachable = count;
     m_Walker = {};
     if (m_Count > 0) GoTo(0);  // a damaged first record shows when a member is asked for
-    return ZR_OK;
+}
+
+// Reads the extra field only when one of the fields is saturated, and takes their values
+// from its Zip64 block: ZR_READ when the field cannot be read, ZR_CORRUPT when the block is
+// too short.
+ZipStatus ZipReader::ReadZip64Block(std::uint64_t extraStart, std::uint16_t extraLength,
+                                    std::initializer_list<std::uint64_t*> fields) {
+    if (!AnySaturated(fields)) return ZR_OK;
+    std::vector<std::uint8_t> extra(extraLength);
+    if (!ReadExact(extraStart, extra.data(), extra.size())) return ZR_READ;
+    return ApplyZip64Block(extra, fields) ? ZR_OK : ZR_CORRUPT;
 }
 
 // Reads the record at position into the walker; false (walker unchanged) when it is not a
 // complete central record lying before the end record.
 bool ZipReader::ReadRecordAt(std::uint64_t position) {
     std::uint8_t fixed[kCentralRecordSize];
-    if (position > m_EndRecord || m_EndRecord - position < sizeof fixed || !ReadExact(position, fixed, sizeof fixed))
+    if (position > m_DirectoryLimit || m_DirectoryLimit - position < sizeof fixed ||
+        !ReadExact(position, fixed, sizeof fixed))
         return false;
     ByteReader reader(fixed);
     if (reader.U32() != kCentralSignature) return false;
@@ -393,9 +489,12 @@ bool ZipReader::ReadRecordAt(std::uint64_t position) {
     record.LocalHeaderOffset = reader.U32();
     const std::uint64_t total =
         std::uint64_t{kCentralRecordSize} + record.NameLength + record.ExtraLength + record.CommentLength;
-    if (m_EndRecord - position < total) return false;
+    if (m_DirectoryLimit - position < total) return false;
     record.Name.resize(record.NameLength);
-    if (!ReadExact(position + kCentralRecordSize, record.Name.data(), record.Name.size())) return false;
+    if (!ReadExact(position + kCentralRecordSize, record.Name.data(), record.Name.size()) ||
+        ReadZip64Block(position + kCentralRecordSize + record.NameLength, record.ExtraLength,
+                       {&record.UncompressedSize, &record.CompressedSize, &record.LocalHeaderOffset}) != ZR_OK)
+        return false;
     m_Walker.Position = position;
     m_Walker.Record = std::move(record);
     return true;
@@ -430,9 +529,10 @@ ZipStatus ZipReader::GoTo(int index) {
 // The local header must lie before the directory and agree with the current record.
 ZipStatus ZipReader::CheckLocalHeader(LocalHeader& header) {
     const CentralRecord& record = m_Walker.Record;
+    if (record.LocalHeaderOffset >= m_DirectoryStart - m_Prepended) return ZR_CORRUPT;
     const std::uint64_t position = m_Prepended + record.LocalHeaderOffset;
     std::uint8_t fixed[kLocalHeaderSize];
-    if (position >= m_DirectoryStart || !ReadExact(position, fixed, sizeof fixed)) return ZR_CORRUPT;
+    if (!ReadExact(position, fixed, sizeof fixed)) return ZR_CORRUPT;
     ByteReader reader(fixed);
     const std::uint32_t signature = reader.U32();
     reader.Skip(2);  // version needed
@@ -440,17 +540,21 @@ ZipStatus ZipReader::CheckLocalHeader(LocalHeader& header) {
     const std::uint16_t method = reader.U16();
     reader.Skip(4);  // DOS time and date
     const std::uint32_t crc = reader.U32();
-    const std::uint32_t compressedSize = reader.U32();
-    const std::uint32_t uncompressedSize = reader.U32();
+    std::uint64_t compressedSize = reader.U32();
+    std::uint64_t uncompressedSize = reader.U32();
     const std::uint16_t nameLength = reader.U16();
     const std::uint16_t extraLength = reader.U16();
     if (signature != kLocalSignature || method != record.Method ||
         (method != kMethodStored && method != kMethodDeflated) || nameLength != record.NameLength)
         return ZR_CORRUPT;
-    if (!(flags & kFlagDataDescriptor) &&
-        (crc != record.Crc || compressedSize != record.CompressedSize || uncompressedSize != record.UncompressedSize))
-        return ZR_CORRUPT;
     header.ExtraStart = position + kLocalHeaderSize + nameLength;
+    // Sizes that follow the data (flag bit 3) are not compared: the directory's are the ones used.
+    if (!(flags & kFlagDataDescriptor)) {
+        if (auto status = ReadZip64Block(header.ExtraStart, extraLength, {&uncompressedSize, &compressedSize}))
+            return status;
+        if (crc != record.Crc || compressedSize != record.CompressedSize || uncompressedSize != record.UncompressedSize)
+            return ZR_CORRUPT;
+    }
     header.ExtraLength = extraLength;
     header.DataStart = header.ExtraStart + extraLength;
     return ZR_OK;

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <optional>
 #include <span>
 #include <string>
@@ -65,16 +66,18 @@ struct MemberInfo {
     std::uint32_t Attributes = 0;
     DosDateTime LocalTime{};  // from the directory, in local time
     ExtendedTimes Times;      // from the local "UT" block, when present
-    std::uint32_t CompressedSize = 0;
-    std::uint32_t UncompressedSize = 0;
+    std::uint64_t CompressedSize = 0;
+    std::uint64_t UncompressedSize = 0;
 };
 
-// One central-directory record.
+// One central-directory record; sizes and offset that it saturates are taken from its Zip64 block.
 struct CentralRecord {
     std::uint16_t VersionMadeBy = 0, Flags = 0, Method = 0, DosTime = 0, DosDate = 0;
-    std::uint32_t Crc = 0, CompressedSize = 0, UncompressedSize = 0;
+    std::uint32_t Crc = 0;
+    std::uint64_t CompressedSize = 0, UncompressedSize = 0;
     std::uint16_t NameLength = 0, ExtraLength = 0, CommentLength = 0;
-    std::uint32_t ExternalAttributes = 0, LocalHeaderOffset = 0;
+    std::uint32_t ExternalAttributes = 0;
+    std::uint64_t LocalHeaderOffset = 0;
     std::string Name;  // raw bytes, complete
 };
 
@@ -82,7 +85,8 @@ class ZipReader {
 public:
     explicit ZipReader(ByteSource& source) : m_Source(source) {}
 
-    // ZR_OK, or ZR_NOFILE when no acceptable single-disk end record is found.
+    // ZR_OK; ZR_NOFILE when no acceptable single-disk end record is found; ZR_CORRUPT when
+    // the Zip64 end records that the archive announces are damaged.
     ZipStatus Open();
     int Count() const { return m_Count; }
     ZipStatus Describe(int index, MemberInfo& info);
@@ -104,8 +108,13 @@ private:
         std::uint64_t DataStart = 0;
     };
 
+    bool HasZip64Locator(std::uint64_t endRecord);
+    ZipStatus OpenZip64(std::uint64_t locatorPosition);
+    void StartWalk(std::uint64_t directoryStart, std::uint64_t directoryLimit, int count);
     ZipStatus GoTo(int index);
     bool ReadRecordAt(std::uint64_t position);
+    ZipStatus ReadZip64Block(std::uint64_t extraStart, std::uint16_t extraLength,
+                             std::initializer_list<std::uint64_t*> fields);
     ZipStatus CheckLocalHeader(LocalHeader& header);
     bool ReadExact(std::uint64_t offset, void* buffer, std::size_t count);
 
@@ -113,7 +122,7 @@ private:
     int m_Count = 0;
     int m_Reachable = 0;                 // indexes from here on lie behind a damaged record
     std::uint64_t m_DirectoryStart = 0;  // first central record, file position
-    std::uint64_t m_EndRecord = 0;       // end-of-central-directory record, file position
+    std::uint64_t m_DirectoryLimit = 0;  // central records end before it: the (Zip64) end record
     std::uint64_t m_Prepended = 0;       // bytes in front of the archive
     Walker m_Walker;
 };

@@ -3,6 +3,7 @@
 #include "zip/unzip.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <cwchar>
 #include <memory>
@@ -131,6 +132,12 @@ HANDLE CreateTargetFile(const std::wstring& path, DWORD attributes) {
     return CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, attributes, nullptr);
 }
 
+// The description's sizes are signed 32-bit: a member of 2 GiB and more shows as the
+// largest size they hold, never as a wrapped one. Extraction uses the reader's own sizes.
+std::int32_t SaturatedSize(std::uint64_t size) {
+    return static_cast<std::int32_t>(std::min<std::uint64_t>(size, INT32_MAX));
+}
+
 FILETIME TicksToFileTime(std::uint64_t ticks) {
     return {static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
 }
@@ -202,8 +209,8 @@ ZipStatus Describe(ZipArchive& zip, int index, ZipMemberInfo& entry) {
     if (member.Times.Write) entry.WriteTime = TicksToFileTime(*member.Times.Write);
     if (member.Times.Access) entry.AccessTime = TicksToFileTime(*member.Times.Access);
     if (member.Times.Creation) entry.CreationTime = TicksToFileTime(*member.Times.Creation);
-    entry.CompressedSize = static_cast<std::int32_t>(member.CompressedSize);
-    entry.UncompressedSize = static_cast<std::int32_t>(member.UncompressedSize);
+    entry.CompressedSize = SaturatedSize(member.CompressedSize);
+    entry.UncompressedSize = SaturatedSize(member.UncompressedSize);
     zip.CachedIndex = index;
     zip.Cached = entry;
     return ZR_OK;
@@ -276,9 +283,10 @@ ZipHandle OpenZip(const wchar_t* path, const char* password) {
         auto archive = std::make_unique<ZipArchive>(std::move(file));
         archive->RootFolder = RootFolder();
         if (password != nullptr) archive->Password = password;
-        // An archive that is not a readable single-disk ZIP counts as a file that cannot be opened.
-        if (archive->Reader.Open() != ZR_OK) {
-            Record(ZR_NOFILE);
+        // An archive that is not a readable single-disk ZIP counts as a file that cannot be
+        // opened; one whose Zip64 end records are damaged is reported as damaged.
+        if (auto status = archive->Reader.Open()) {
+            Record(status);
             return nullptr;
         }
         Record(ZR_OK);

@@ -1,4 +1,4 @@
-// Reader for ZIP archives on disk (PKWARE format without ZIP64): open by file name, count,
+// Reader for ZIP archives on disk (PKWARE format, Zip64 included): open by file name, count,
 // describe and find members, extract a member to a file. Stored and deflated members;
 // traditional PKWARE encryption with the password given at open time.
 #pragma once
@@ -16,14 +16,15 @@ struct ZipMemberInfo {
     FILETIME AccessTime;     // UTC
     FILETIME CreationTime;   // UTC
     FILETIME WriteTime;      // UTC
-    std::int32_t CompressedSize;
-    std::int32_t UncompressedSize;
+    std::int32_t CompressedSize;    // saturated at INT32_MAX
+    std::int32_t UncompressedSize;  // saturated at INT32_MAX
 };
 
 struct ZipArchive;
 using ZipHandle = ZipArchive*;
 
-// Null on failure; the code is then the most recent result.
+// Null on failure; the code is then the most recent result (ZR_CORRUPT for damaged Zip64
+// end records).
 ZipHandle OpenZip(const wchar_t* path, const char* password);
 // index -1 describes the archive: Index is the number of members.
 ZipStatus GetZipItem(ZipHandle zip, int index, ZipMemberInfo* entry);
