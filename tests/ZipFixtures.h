@@ -38,9 +38,21 @@ inline std::vector<std::uint8_t> OriginalOf(const std::u16string& member) {
     return ReadWholeFile(ZipFixture("src/" + ascii));
 }
 
-// Archives made by real tools, every member of which extracts to its original.
-inline const std::vector<std::string> kRealArchives = {
-    "infozip_deflated.zip", "infozip_stored.zip", "infozip_stream.zip",     "infozip_stream32.zip",
-    "infozip_comment.zip",  "prepended.zip",      "prepended_adjusted.zip", "7z.zip",
-    "bsdtar.zip",           "python_stored.zip",  "python_deflated.zip",
+// Archives with Zip64 records although every member is small, as zip -fz, Python's
+// force_zip64 (seekable and streamed) and writers that fill in every Zip64 field make them;
+// each holds the job job/00002.SPL with its shadow file.
+inline const std::vector<std::string> kZip64Archives = {
+    "infozip_zip64.zip", "infozip_zip64_stored.zip", "python_zip64.zip", "python_zip64_stream.zip",
+    "zip64_all_fields.zip",
 };
+
+// Archives made by real tools, every member of which extracts to its original.
+inline const std::vector<std::string> kRealArchives = [] {
+    std::vector<std::string> archives = {
+        "infozip_deflated.zip", "infozip_stored.zip", "infozip_stream.zip",     "infozip_stream32.zip",
+        "infozip_comment.zip",  "prepended.zip",      "prepended_adjusted.zip", "7z.zip",
+        "bsdtar.zip",           "python_stored.zip",  "python_deflated.zip",
+    };
+    archives.insert(archives.end(), kZip64Archives.begin(), kZip64Archives.end());
+    return archives;
+}();

@@ -12,6 +12,8 @@ import subprocess
 import sys
 import zipfile
 
+from job_files import shadow
+
 out = os.path.abspath(sys.argv[1])
 src = os.path.join(out, "src")
 MTIME, ATIME = 1700000000, 1700000100  # 2023-11-14 22:13:20 UTC
@@ -36,6 +38,9 @@ def make_sources():
     write("big.txt", b"".join(b"%06d Line of a spooled print job, PJL and PCL\r\n" % i for i in range(9000)))
     write("empty.txt", b"")
     write("folder/sub/inner.txt", b"inside two folders\n")
+    # A job to print from the Zip64 archives: spool bytes of several extraction steps.
+    write("job/00002.SPL", b"\x1b%-12345X@PJL JOB NAME=\"Zip64\"\r\n" + read("big.txt") + read("data.bin"))
+    write("job/00002.SHD", shadow("Zip64 job", "Zip64 printer", "Zip64 driver"))
     for d in ("folder/sub", "folder"):
         os.utime(os.path.join(src, d), (ATIME, MTIME))
 
@@ -109,6 +114,72 @@ def other_tools():
     run("bsdtar", "-a", "-cf", os.path.join(out, "bsdtar.zip"), "hello.txt", "big.txt", "folder")
 
 
+# Zip64 records, as zippers write them for small members too.
+ZIP64_MEMBERS = ["job/00002.SPL", "job/00002.SHD", "hello.txt", "data.bin", "empty.txt"]
+
+
+class Unseekable:
+    """A stream that zipfile cannot seek back in: sizes and CRC follow the data."""
+
+    def __init__(self, f):
+        self.f = f
+
+    def write(self, data):
+        return self.f.write(data)
+
+    def flush(self):
+        self.f.flush()
+
+
+def python_zip64(target):
+    with zipfile.ZipFile(target, "w", zipfile.ZIP_DEFLATED) as z:
+        for member in ZIP64_MEMBERS:
+            with z.open(info(member), "w", force_zip64=True) as f:
+                f.write(read(member))
+
+
+def with_every_zip64_field(source, target):
+    """The archive as writers make it that put a Zip64 field with every value into each header
+    although none of the header's own fields is saturated, and Zip64 end records although the
+    end record's fields fit."""
+    data = read_archive(source)
+    _, _, central, local = layout(data)
+    members, directory = bytearray(), bytearray()
+    for c, l in zip(central, local):
+        n, e = struct.unpack_from("<HH", data, l + 26)
+        compressed, uncompressed = struct.unpack_from("<II", data, l + 18)
+        header = bytearray(data[l:l + 30 + n + e]) + struct.pack("<HHQQ", 1, 16, uncompressed, compressed)
+        struct.pack_into("<H", header, 28, e + 20)
+        offset = len(members)
+        members += header + data[l + 30 + n + e:l + 30 + n + e + compressed]
+        n, e, comment = struct.unpack_from("<HHH", data, c + 28)
+        record = bytearray(data[c:c + 46 + n + e]) + struct.pack("<HHQQQI", 1, 28, uncompressed, compressed, offset, 0)
+        struct.pack_into("<H", record, 30, e + 32)
+        struct.pack_into("<I", record, 42, offset)
+        directory += record + data[c + 46 + n + e:c + 46 + n + e + comment]
+    start, count, zip64_end = len(members), len(central), len(members) + len(directory)
+    end = (struct.pack("<IQHHIIQQQQ", 0x06064b50, 44, 45, 45, 0, 0, count, count, len(directory), start)
+           + struct.pack("<IIQI", 0x07064b50, 0, zip64_end, 1)
+           + struct.pack("<IHHHHIIH", 0x06054b50, 0, 0, count, count, len(directory), start, 0))
+    with open(target, "wb") as f:
+        f.write(members + directory + end)
+
+
+def zip64_archives():
+    for name, options in (("infozip_zip64.zip", []), ("infozip_zip64_stored.zip", ["-0"])):
+        run("zip", "-q", "-fz", "-r", *options, os.path.join(out, name), "hello.txt", "data.bin", "big.txt",
+            "empty.txt", "folder", "job")
+    python_zip64(os.path.join(out, "python_zip64.zip"))
+    with open(os.path.join(out, "python_zip64_stream.zip"), "wb") as f:
+        python_zip64(Unseekable(f))
+    plain = os.path.join(out, "python_plain.zip")
+    with zipfile.ZipFile(plain, "w", zipfile.ZIP_DEFLATED) as z:
+        for member in ZIP64_MEMBERS:
+            z.writestr(info(member), read(member))
+    with_every_zip64_field(plain, os.path.join(out, "zip64_all_fields.zip"))
+    os.remove(plain)
+
+
 def info(name, system=3, attributes=0o100644 << 16, extra=b"", date=(2021, 3, 4, 5, 6, 8),
          method=zipfile.ZIP_DEFLATED):
     i = zipfile.ZipInfo(name, date_time=date)
@@ -120,7 +191,11 @@ def info(name, system=3, attributes=0o100644 << 16, extra=b"", date=(2021, 3, 4,
 
 
 def read(name):
-    with open(os.path.join(src, name), "rb") as f:
+    return read_archive(os.path.join(src, name))
+
+
+def read_archive(path):
+    with open(path, "rb") as f:
         return f.read()
 
 
@@ -189,19 +264,25 @@ def data_start(data, header):
     return header + 30 + n + e
 
 
+def save(name, data):
+    with open(os.path.join(out, name), "wb") as f:
+        f.write(data)
+
+
+def patch(data, *patches):
+    """A copy of data with each (offset, struct format, value) written into it."""
+    copy = bytearray(data)
+    for offset, fmt, value in patches:
+        struct.pack_into(fmt, copy, offset, value)
+    return copy
+
+
 def damaged_archives():
     base = base_archive()
     end, start, central, local = layout(base)
 
-    def save(name, data):
-        with open(os.path.join(out, name), "wb") as f:
-            f.write(data)
-
     def patched(*patches):
-        data = bytearray(base)
-        for offset, fmt, value in patches:
-            struct.pack_into(fmt, data, offset, value)
-        return data
+        return patch(base, *patches)
 
     save("not_a_zip.zip", b"This is a text file, not an archive.\r\n" * 10)
     save("truncated_half.zip", base[: len(base) // 2])
@@ -248,6 +329,45 @@ def damaged_archives():
     save("name_past_directory.zip", patched((central[2] + 28, "<H", 60000)))
 
 
+def zip64_block(data, extra_start, extra_length):
+    """Position of the Zip64 block's data within the extra field."""
+    at = extra_start
+    while at < extra_start + extra_length:
+        tag, size = struct.unpack_from("<HH", data, at)
+        if tag == 1:
+            return at + 4
+        at += 4 + size
+    raise RuntimeError("no Zip64 block")
+
+
+def zip64_damaged_archives():
+    base = os.path.join(out, "zip64_base.zip")
+    run("zip", "-q", "-fz", base, "hello.txt", "big.txt")
+    data = read_archive(base)
+    os.remove(base)
+    locator = len(data) - 22 - 20
+    record = struct.unpack_from("<Q", data, locator + 8)[0]
+    start = struct.unpack_from("<Q", data, record + 48)[0]
+
+    def patched(*patches):
+        return patch(data, *patches)
+
+    save("zip64_locator_past_end.zip", patched((locator + 8, "<Q", 1 << 40)))
+    save("zip64_locator_wrong_signature.zip", patched((locator + 8, "<Q", start)))
+    save("zip64_count_too_large.zip", patched((record + 24, "<Q", 50), (record + 32, "<Q", 50)))
+    # big.txt declares 4 GiB more than its data inflate to, in both of its Zip64 blocks.
+    n, e, c = struct.unpack_from("<HHH", data, start + 28)
+    central = start + 46 + n + e + c
+    n, e = struct.unpack_from("<HH", data, central + 28)
+    in_directory = zip64_block(data, central + 46 + n, e)
+    local = struct.unpack_from("<I", data, central + 42)[0]
+    n, e = struct.unpack_from("<HH", data, local + 26)
+    in_header = zip64_block(data, local + 30 + n, e)
+    size = struct.unpack_from("<Q", data, in_header)[0]
+    assert struct.unpack_from("<Q", data, in_directory)[0] == size, "the directory's block holds the size first"
+    save("zip64_size_mismatch.zip", patched((in_directory, "<Q", size + (1 << 32)), (in_header, "<Q", size + (1 << 32))))
+
+
 def main():
     if os.path.exists(out):
         shutil.rmtree(out)
@@ -257,7 +377,9 @@ def main():
     encrypted_archives()
     other_tools()
     python_archives()
+    zip64_archives()
     damaged_archives()
+    zip64_damaged_archives()
 
 
 if __name__ == "__main__":

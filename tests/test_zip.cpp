@@ -108,11 +108,16 @@ protected:
 
 }  // namespace
 
-TEST(ZipApi, ArchivesThatCannotBeReadOpenAsNullWith0x200) {
-    for (const char* name : {"no_such_file.zip", "not_a_zip.zip", "multi_disk.zip", "truncated_half.zip",
-                             "comment_past_end.zip"}) {
+// 0x200 for what is no readable single-disk archive, 0x700 for damaged Zip64 end records.
+TEST(ZipApi, ArchivesThatCannotBeReadOpenAsNullWithTheirCode) {
+    const std::pair<const char*, ZipStatus> cases[] = {
+        {"no_such_file.zip", ZR_NOFILE},       {"not_a_zip.zip", ZR_NOFILE},
+        {"multi_disk.zip", ZR_NOFILE},         {"truncated_half.zip", ZR_NOFILE},
+        {"comment_past_end.zip", ZR_NOFILE},   {"zip64_locator_wrong_signature.zip", ZR_CORRUPT},
+    };
+    for (const auto& [name, code] : cases) {
         EXPECT_EQ(OpenZip(Fixture(name).c_str(), nullptr), nullptr) << name;
-        EXPECT_EQ(GetLastZipResult(), ZR_NOFILE) << name;
+        EXPECT_EQ(GetLastZipResult(), code) << name;
     }
     EXPECT_EQ(OpenZip(nullptr, nullptr), nullptr);
     EXPECT_EQ(GetLastZipResult(), ZR_ARGS);
@@ -357,3 +362,4 @@ TEST(ZipApi, MessagesNameTheCodes) {
     FormatZipMessage(ZR_RECENT, text, sizeof text);
     EXPECT_STREQ(text, "Couldn't create/open file");
 }
+

@@ -101,11 +101,16 @@ TEST(ZipParse, EncryptedMembersNeedTheRightPassword) {
     }
 }
 
+// Damaged Zip64 end records are damage, not a file of another kind.
 TEST(ZipParse, RefusesFilesWithoutAnAcceptableEndRecord) {
     for (const char* name : {"not_a_zip.zip", "truncated_half.zip", "truncated_in_directory.zip",
                              "truncated_end_record.zip", "directory_past_end.zip", "multi_disk.zip",
                              "comment_past_end.zip", "no_such_file.zip"}) {
         EXPECT_EQ(Archive(name).OpenStatus, ZR_NOFILE) << name;
+    }
+    for (const char* name : {"zip64_locator_past_end.zip", "zip64_locator_wrong_signature.zip",
+                             "zip64_count_too_large.zip"}) {
+        EXPECT_EQ(Archive(name).OpenStatus, ZR_CORRUPT) << name;
     }
 }
 
@@ -130,6 +135,7 @@ TEST(ZipParse, DamagedMembersFailWithTheirCode) {
         {"count_too_large.zip", 3, ZR_CORRUPT, ZR_CORRUPT},
         {"broken_middle_record.zip", 1, ZR_CORRUPT, ZR_CORRUPT},
         {"name_past_directory.zip", 2, ZR_CORRUPT, ZR_CORRUPT},
+        {"zip64_size_mismatch.zip", 1, ZR_OK, ZR_CORRUPT},  // 4 GiB more than its data
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Archive);
