@@ -2,7 +2,8 @@
 """Makes the ZIP archives the reader's tests open, with real archivers (Info-ZIP zip, 7-Zip,
 bsdtar, Python's zipfile), plus damaged and hostile copies patched from a real archive.
 
-Usage: make_zip_fixtures.py OUTPUT_DIR   (the source files go to OUTPUT_DIR/src)
+Usage: make_zip_fixtures.py OUTPUT_DIR           (the source files go to OUTPUT_DIR/src)
+       make_zip_fixtures.py --large OUTPUT_DIR   only the archive with a member over 4 GiB
 """
 import os
 import random
@@ -14,7 +15,7 @@ import zipfile
 
 from job_files import shadow
 
-out = os.path.abspath(sys.argv[1])
+out = os.path.abspath(sys.argv[-1])
 src = os.path.join(out, "src")
 MTIME, ATIME = 1700000000, 1700000100  # 2023-11-14 22:13:20 UTC
 
@@ -178,6 +179,21 @@ def zip64_archives():
             z.writestr(info(member), read(member))
     with_every_zip64_field(plain, os.path.join(out, "zip64_all_fields.zip"))
     os.remove(plain)
+
+
+def large_archive():
+    """A member of 4 GiB, 1 MiB and 3 bytes of zeros, zipped from a sparse file."""
+    os.makedirs(out, exist_ok=True)
+    zeros, target = os.path.join(out, "zeros.bin"), os.path.join(out, "large_zip64.zip")
+    for path in (zeros, target):
+        if os.path.exists(path):
+            os.remove(path)
+    with open(zeros, "wb") as f:
+        f.truncate((1 << 32) + (1 << 20) + 3)
+    try:
+        run("zip", "-q", target, "zeros.bin", cwd=out)
+    finally:
+        os.remove(zeros)
 
 
 def info(name, system=3, attributes=0o100644 << 16, extra=b"", date=(2021, 3, 4, 5, 6, 8),
@@ -369,6 +385,9 @@ def zip64_damaged_archives():
 
 
 def main():
+    if sys.argv[1] == "--large":
+        large_archive()
+        return
     if os.path.exists(out):
         shutil.rmtree(out)
     os.makedirs(src)
