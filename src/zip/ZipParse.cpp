@@ -98,6 +98,15 @@ std::optional<std::uint64_t> FindEndRecord(ByteSource& source) {
     return std::nullopt;
 }
 
+// Where an end record, classic or Zip64, says the directory is. Fields are read in this order.
+struct DirectoryPlace {
+    std::uint32_t Disk, DirectoryDisk;
+    std::uint64_t EntriesOnDisk, Entries, Size, Offset;
+
+    // Entries on this disk that are not all of them mean more disks.
+    bool OnOneDisk() const { return Disk == 0 && DirectoryDisk == 0 && EntriesOnDisk == Entries; }
+};
+
 bool SameName(std::u16string_view stored, std::u16string_view wanted, bool ignoreCase) {
     auto fold = [ignoreCase](char16_t c) {
         return ignoreCase && c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - u'a' + u'A') : c;
@@ -378,22 +387,17 @@ ZipStatus ZipReader::Open() {
     if (!end || !ReadExact(*end, bytes, sizeof bytes)) return ZR_NOFILE;
     ByteReader record(bytes);
     record.Skip(4);
-    const std::uint16_t disk = record.U16();
-    const std::uint16_t directoryDisk = record.U16();
-    const std::uint16_t entriesOnDisk = record.U16();
-    const std::uint16_t entries = record.U16();
-    const std::uint32_t directorySize = record.U32();
-    const std::uint32_t directoryOffset = record.U32();
+    const DirectoryPlace place{record.U16(), record.U16(), record.U16(), record.U16(), record.U32(), record.U32()};
     const std::uint16_t commentLength = record.U16();
-    const std::uint64_t directoryEnd = std::uint64_t{directoryOffset} + directorySize;
     // A comment running past the end of the file means this is no end record.
     if (m_Source.Size() - *end - kEndRecordSize < commentLength) return ZR_NOFILE;
     // Some writers announce Zip64 end records even when every field above fits; either way
     // the Zip64 record's values are the ones to read.
     if (HasZip64Locator(*end)) return OpenZip64(*end - kZip64LocatorSize);
-    if (disk != 0 || directoryDisk != 0 || entriesOnDisk != entries || *end < directoryEnd) return ZR_NOFILE;
+    const std::uint64_t directoryEnd = place.Offset + place.Size;
+    if (!place.OnOneDisk() || *end < directoryEnd) return ZR_NOFILE;
     m_Prepended = *end - directoryEnd;
-    StartWalk(directoryOffset + m_Prepended, *end, entries);
+    StartWalk(place.Offset + m_Prepended, *end, static_cast<int>(place.Entries));
     return ZR_OK;
 }
 
@@ -424,21 +428,16 @@ ZipStatus ZipReader::OpenZip64(std::uint64_t locatorPosition) {
     const std::uint32_t signature = record.U32();
     const std::uint64_t recordSize = record.U64();
     record.Skip(4);  // versions made by and needed
-    const std::uint32_t disk = record.U32();
-    const std::uint32_t directoryDisk = record.U32();
-    const std::uint64_t entriesOnDisk = record.U64();
-    const std::uint64_t entries = record.U64();
-    const std::uint64_t directorySize = record.U64();
-    const std::uint64_t directoryOffset = record.U64();
+    const DirectoryPlace place{record.U32(), record.U32(), record.U64(), record.U64(), record.U64(), record.U64()};
     if (signature != kZip64EndSignature || recordSize < sizeof bytes - kZip64EndLeadSize ||
         recordSize > locatorPosition - recordPosition - kZip64EndLeadSize)
         return ZR_CORRUPT;
-    if (disk != 0 || directoryDisk != 0 || entriesOnDisk != entries) return ZR_NOFILE;
-    if (directoryOffset > recordPosition || recordPosition - directoryOffset < directorySize ||
-        entries > directorySize / kCentralRecordSize || entries > INT_MAX)
+    if (!place.OnOneDisk()) return ZR_NOFILE;
+    if (place.Offset > recordPosition || recordPosition - place.Offset < place.Size ||
+        place.Entries > place.Size / kCentralRecordSize || place.Entries > INT_MAX)
         return ZR_CORRUPT;
     m_Prepended = 0;
-    StartWalk(directoryOffset, recordPosition, static_cast<int>(entries));
+    StartWalk(place.Offset, recordPosition, static_cast<int>(place.Entries));
     return ZR_OK;
 }
 
