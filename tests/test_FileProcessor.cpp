@@ -12,6 +12,7 @@
 
 #include "FileProcessor/FileProcessor.h"
 #include "FileProcessor/IntakeFiles.h"
+#include "Progress.h"
 #include "ShadowFileBuilder.h"
 #include "logging/logog.h"
 #include "textutil.h"
@@ -677,6 +678,22 @@ TEST_F(ArchiveIntake, FailedExtractionLeavesNoFileAndKeepsAFileThatWasThere) {
     lines.clear();
     EXPECT_FALSE(ExtractFileFromArchive(archive, L"missing.SPL", folder + L"m.SPL"));
     EXPECT_THAT(lines, ElementsAre("error: Error in FindZipItem(missing.SPL) for file: " + U8(archive)));
+}
+
+// A cancel between two steps of the extraction leaves neither file nor folder behind (the
+// fixture checks the folders), the current job as it was, and no error line.
+TEST_F(ArchiveIntake, CancelledExtractionLeavesNothingBehind) {
+    struct CancelAtThirdStep final : OperationProgress {
+        int steps = 0;
+        void AddTotal(std::uint64_t) override {}
+        bool Advance(std::uint64_t) override { return ++steps < 3; }
+    } watcher;
+    ProgressScope scope(watcher);
+    SPLFileInfo current;
+    EXPECT_EQ(current.ProcessFile(Archive(L"infozip.zip")).Result, CannotDetectSPL);
+    EXPECT_EQ(current.Result, Unknown);
+    EXPECT_THAT(lines, ::testing::Contains(StartsWith("info: Cancelled by the user: extracting \"FP00007.SPL\" from ")));
+    EXPECT_THAT(lines, Not(::testing::Contains(StartsWith("error: "))));
 }
 
 TEST_F(ArchiveIntake, DamagedSpoolMemberEndsTheResolutionWithoutFiles) {

@@ -4,6 +4,7 @@
 #include "FileProcessor/FileProcessor.h"
 #include "FileProcessor/IntakeFiles.h"
 #include "handles.h"
+#include "Progress.h"
 #include "logging/logog.h"
 #include "pathutil.h"
 #include "textutil.h"
@@ -43,6 +44,9 @@ void RemovePartialFile(const std::wstring& path) {
     MakeWritable(path);
     DeleteFileW(ExtendedLengthPath(path).c_str());
 }
+
+// The user stopped the operation that runs this extraction (asking costs nothing more).
+bool ExtractionCancelled() { return !ProgressAdvance(0); }
 
 }  // namespace
 
@@ -102,7 +106,14 @@ bool ExtractFileFromArchive(const std::wstring& archivePath, const std::wstring&
         return false;
     }
     std::wstring partialPath = targetPath + L".part";
-    if (UnzipItem(zip.get(), index, partialPath.c_str()) != ZR_OK) {
+    ZipStatus status = UnzipItem(zip.get(), index, partialPath.c_str());
+    if (status == ZR_CANCELLED) {
+        LOGOG_INFO("Cancelled by the user: extracting \"%s\" from \"%s\"", LogText(MemberName(member)).c_str(),
+                   LogText(archivePath).c_str());
+        RemovePartialFile(partialPath);
+        return false;
+    }
+    if (status != ZR_OK) {
         LOGOG_ERROR("Error in UnzipItem(%s) for file: %s", LogText(targetPath).c_str(), LogText(archivePath).c_str());
         RemovePartialFile(partialPath);
         return false;
@@ -131,19 +142,29 @@ void ChooseFromArchive(const std::wstring& archivePath, std::wstring& splPath, s
     if (!folder.empty()) {
         splPath = folder + GetFileNameFromPath(splMember);
         if (!ExtractFileFromArchive(archivePath, splMember, splPath)) {
-            LOGOG_ERROR("Error in ExtractFileFromArchive(\"%s\",\"%s\",\"%s\")", LogText(archivePath).c_str(),
-                        LogText(splMember).c_str(), LogText(splPath).c_str());
+            if (!ExtractionCancelled()) {
+                LOGOG_ERROR("Error in ExtractFileFromArchive(\"%s\",\"%s\",\"%s\")", LogText(archivePath).c_str(),
+                            LogText(splMember).c_str(), LogText(splPath).c_str());
+            }
             splPath.clear();
         } else if (!shdMember.empty()) {
             shdPath = RemoveFileExtension(splPath) + ShadowFileExtension;
             if (!ExtractFileFromArchive(archivePath, shdMember, shdPath)) {
-                LOGOG_ERROR("Error in ExtractFileFromArchive(\"%s\",\"%s\",\"%s\")", LogText(archivePath).c_str(),
-                            LogText(shdMember).c_str(), LogText(shdPath).c_str());
+                if (!ExtractionCancelled()) {
+                    LOGOG_ERROR("Error in ExtractFileFromArchive(\"%s\",\"%s\",\"%s\")",
+                                LogText(archivePath).c_str(), LogText(shdMember).c_str(), LogText(shdPath).c_str());
+                }
                 shdPath.clear();
             }
         }
-        // Without a spool file nothing can use the folder: leave nothing behind.
-        if (splPath.empty()) RemoveExtractionFolder(folder);
+        // A job the user cancelled leaves nothing behind, as one without a spool file does.
+        if (!splPath.empty() && ExtractionCancelled()) {
+            DeleteExtractedJob(splPath);
+            splPath.clear();
+            shdPath.clear();
+        } else if (splPath.empty()) {
+            RemoveExtractionFolder(folder);
+        }
     }
     LOGOG_DEBUG("ChooseFromArchive finished: SPL[%s] SHD[%s]", LogText(splPath).c_str(), LogText(shdPath).c_str());
 }

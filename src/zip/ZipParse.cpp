@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "ByteReader.h"
+#include "Progress.h"
 
 namespace zip {
 namespace {
@@ -205,7 +206,8 @@ public:
         if (count > m_Expected - m_Produced) return ZR_CORRUPT;
         m_Crc = static_cast<std::uint32_t>(crc32(m_Crc, data, static_cast<uInt>(count)));
         m_Produced += count;
-        return m_Sink.Write(data, count) ? ZR_OK : ZR_WRITE;
+        if (!m_Sink.Write(data, count)) return ZR_WRITE;
+        return ProgressAdvance(count) ? ZR_OK : ZR_CANCELLED;  // the user may stop it after each step
     }
 
     ZipStatus Finish() const { return m_Produced == m_Expected && m_Crc == m_ExpectedCrc ? ZR_OK : ZR_CORRUPT; }
@@ -605,6 +607,7 @@ ZipStatus ZipReader::Extract(int index, const char* password, ByteSink& sink) {
     if (local.DataStart > m_DirectoryStart || m_DirectoryStart - local.DataStart < record.CompressedSize)
         return ZR_CORRUPT;
     MemberInput input(m_Source, local.DataStart, record.CompressedSize);
+    ProgressAddTotal(record.UncompressedSize);
     if (record.Flags & kFlagEncrypted) {
         const auto check = static_cast<std::uint8_t>(record.Flags & kFlagDataDescriptor ? record.DosTime >> 8
                                                                                         : record.Crc >> 24);

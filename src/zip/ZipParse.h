@@ -93,7 +93,8 @@ public:
     // Compares cleaned names, as Describe reports them; ZR_NOTFOUND leaves the walker where
     // it stood.
     ZipStatus Find(std::u16string_view name, bool ignoreCase, int& index);
-    // Streams the member's bytes to the sink; ZR_CORRUPT when they disagree with the directory.
+    // Streams the member's bytes to the sink; ZR_CORRUPT when they disagree with the directory,
+    // ZR_CANCELLED when the operation's watcher (Progress.h) stops it between two steps.
     ZipStatus Extract(int index, const char* password, ByteSink& sink);
 
 private:

@@ -28,3 +28,4 @@ constexpr ZipStatus ZR_NOTINITED = 0x01000000;
 constexpr ZipStatus ZR_SEEK = 0x02000000;
 constexpr ZipStatus ZR_NOCHANGE = 0x04000000;
 constexpr ZipStatus ZR_FLATE = 0x05000000;     // "Zip-bug: an internal error during flation"
+constexpr ZipStatus ZR_CANCELLED = 0x06000000; // "Cancelled by the user": the extraction's watcher stopped it

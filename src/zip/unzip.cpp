@@ -262,6 +262,7 @@ const char* ZipStatusText(ZipStatus code) {
     case ZR_SEEK: return "Zip-bug: trying to seek the unseekable";
     case ZR_NOCHANGE: return "Zip-bug: tried to change mind, but not allowed";
     case ZR_FLATE: return "Zip-bug: an internal error during flation";
+    case ZR_CANCELLED: return "Cancelled by the user";
     default: return "unknown zip result code";
     }
 }
