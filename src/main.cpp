@@ -99,9 +99,7 @@ BOOL OnEndSession(WPARAM ending) {
     if (!ending) return TRUE;
     LOGOG_INFO("The session ends.");
     CancelBackgroundWorkAndWait();
-    SPLFileInfo& current = CurrentFile();
-    current.DeleteTempFiles();
-    current.DiscardPendingFiles();
+    CurrentFile().DeleteAllTempFiles();
     return TRUE;
 }
 

@@ -107,14 +107,14 @@ bool ExtractFileFromArchive(const std::wstring& archivePath, const std::wstring&
     }
     std::wstring partialPath = targetPath + L".part";
     ZipStatus status = UnzipItem(zip.get(), index, partialPath.c_str());
-    if (status == ZR_CANCELLED) {
-        LOGOG_INFO("Cancelled by the user: extracting \"%s\" from \"%s\"", LogText(MemberName(member)).c_str(),
-                   LogText(archivePath).c_str());
-        RemovePartialFile(partialPath);
-        return false;
-    }
     if (status != ZR_OK) {
-        LOGOG_ERROR("Error in UnzipItem(%s) for file: %s", LogText(targetPath).c_str(), LogText(archivePath).c_str());
+        if (status == ZR_CANCELLED) {
+            LOGOG_INFO("Cancelled by the user: extracting \"%s\" from \"%s\"", LogText(MemberName(member)).c_str(),
+                       LogText(archivePath).c_str());
+        } else {
+            LOGOG_ERROR("Error in UnzipItem(%s) for file: %s", LogText(targetPath).c_str(),
+                        LogText(archivePath).c_str());
+        }
         RemovePartialFile(partialPath);
         return false;
     }
@@ -136,26 +136,24 @@ void ChooseFromArchive(const std::wstring& archivePath, std::wstring& splPath, s
     std::wstring splMember = FindSPLInArchive(archivePath);
     if (splMemberName != nullptr) *splMemberName = splMember;
     std::wstring shdMember = FindSHDInArchive(archivePath, splMember);
+    // Extracts a member to its path, or empties the path; a cancel is no error.
+    auto extract = [&archivePath](const std::wstring& member, std::wstring& path) {
+        if (ExtractFileFromArchive(archivePath, member, path)) return;
+        if (!ExtractionCancelled()) {
+            LOGOG_ERROR("Error in ExtractFileFromArchive(\"%s\",\"%s\",\"%s\")", LogText(archivePath).c_str(),
+                        LogText(member).c_str(), LogText(path).c_str());
+        }
+        path.clear();
+    };
     // Each extraction gets a folder of its own, so that archives whose members share a name
     // never overwrite the files of the job that is current.
     std::wstring folder = CreateExtractionFolder();
     if (!folder.empty()) {
         splPath = folder + GetFileNameFromPath(splMember);
-        if (!ExtractFileFromArchive(archivePath, splMember, splPath)) {
-            if (!ExtractionCancelled()) {
-                LOGOG_ERROR("Error in ExtractFileFromArchive(\"%s\",\"%s\",\"%s\")", LogText(archivePath).c_str(),
-                            LogText(splMember).c_str(), LogText(splPath).c_str());
-            }
-            splPath.clear();
-        } else if (!shdMember.empty()) {
+        extract(splMember, splPath);
+        if (!splPath.empty() && !shdMember.empty()) {
             shdPath = RemoveFileExtension(splPath) + ShadowFileExtension;
-            if (!ExtractFileFromArchive(archivePath, shdMember, shdPath)) {
-                if (!ExtractionCancelled()) {
-                    LOGOG_ERROR("Error in ExtractFileFromArchive(\"%s\",\"%s\",\"%s\")",
-                                LogText(archivePath).c_str(), LogText(shdMember).c_str(), LogText(shdPath).c_str());
-                }
-                shdPath.clear();
-            }
+            extract(shdMember, shdPath);
         }
         // A job the user cancelled leaves nothing behind, as one without a spool file does.
         if (!splPath.empty() && ExtractionCancelled()) {

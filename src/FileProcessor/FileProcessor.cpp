@@ -16,6 +16,8 @@
 // FromArchive from its argument, so no caller can make the program delete a user's file.
 #include "FileProcessor/FileProcessor.h"
 
+#include <utility>
+
 #include "FileProcessor/IntakeFiles.h"
 #include "logging/logog.h"
 #include "pathutil.h"
@@ -89,13 +91,12 @@ SPLFileInfo SPLFileInfo::ProcessFile(const std::wstring& inputPath) {
     const bool namesPendingFiles = IsPending(resolved.SPLFileName);
     if (!namesPendingFiles) DiscardPendingFiles();
     if (resolved.Result == CorrectFile) {
+        SPLFileInfo job = resolved;
         if (namesPendingFiles) {
-            SPLFileInfo adopted = resolved;
-            AdoptPendingFiles(adopted);
-            BecomeCurrent(adopted);
-        } else {
-            BecomeCurrent(resolved);
+            job.FromArchive = true;
+            job.Origin = AdoptPendingFiles();
         }
+        BecomeCurrent(job);
         LOGOG_INFO("ProcessFile success: InputFileName[%s] SPLFileName[%s] SHDFileName[%s] PrinterName[%s] "
                    "PrinterDriverName[%s] JobName[%s] DataFormat[%s]",
                    LogText(InputFileName).c_str(), LogText(SPLFileName).c_str(), LogText(resolution.shdPath).c_str(),
@@ -134,12 +135,11 @@ void SPLFileInfo::KeepPendingFiles(const SPLFileInfo& failed) {
     m_PendingOrigin = failed.Origin;
 }
 
-// The pending files become the job's own: deleted with it, and known by their archive.
-void SPLFileInfo::AdoptPendingFiles(SPLFileInfo& job) {
-    job.FromArchive = true;
-    job.Origin = m_PendingOrigin;
+// The pending files become the current job's own (deleted with it); returns the archive
+// they came from.
+JobOrigin SPLFileInfo::AdoptPendingFiles() {
     m_PendingSPLFileName.clear();
-    m_PendingOrigin = {};
+    return std::exchange(m_PendingOrigin, {});
 }
 
 void SPLFileInfo::DiscardPendingFiles() {
@@ -161,9 +161,7 @@ bool SPLFileInfo::SetCurrentFile(const SPLFileInfo& info, const std::wstring& pr
     if (!sameSpoolFile) DeleteTempFiles();
     if (keepsOwnFiles) origin = Origin;
     if (adoptsPendingFiles) {
-        SPLFileInfo adopted;
-        AdoptPendingFiles(adopted);
-        origin = adopted.Origin;
+        origin = AdoptPendingFiles();
     } else {
         DiscardPendingFiles();
     }
@@ -189,6 +187,11 @@ void SPLFileInfo::DeleteTempFiles() const {
     DeleteExtractedJob(SPLFileName);
 }
 
+void SPLFileInfo::DeleteAllTempFiles() {
+    DeleteTempFiles();
+    DiscardPendingFiles();
+}
+
 namespace {
 
 // Holds the current file for the life of the process; on exit the extracted files go too.
@@ -197,10 +200,7 @@ struct CurrentFileOwner {
     CurrentFileOwner() = default;
     CurrentFileOwner(const CurrentFileOwner&) = delete;
     CurrentFileOwner& operator=(const CurrentFileOwner&) = delete;
-    ~CurrentFileOwner() {
-        file.DeleteTempFiles();
-        file.DiscardPendingFiles();
-    }
+    ~CurrentFileOwner() { file.DeleteAllTempFiles(); }
 };
 
 }  // namespace

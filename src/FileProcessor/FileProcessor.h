@@ -39,13 +39,16 @@ public:
     // user declines; the next ProcessFile, another SetCurrentFile and exit do it anyway.
     void DiscardPendingFiles();
 
+    // The current job's extracted files and the pending ones, when the process ends.
+    void DeleteAllTempFiles();
+
     // Spool path of those pending files; empty when there are none.
     const std::wstring& PendingSPLFileName() const { return m_PendingSPLFileName; }
 
 private:
     bool IsPending(const std::wstring& splFileName) const;
     void KeepPendingFiles(const SPLFileInfo& failed);
-    void AdoptPendingFiles(SPLFileInfo& job);
+    JobOrigin AdoptPendingFiles();
     void BecomeCurrent(const SPLFileInfo& resolved);
 
     std::wstring m_PendingSPLFileName;

@@ -26,6 +26,10 @@ std::wstring ToUpperAscii(std::wstring text) {
     return text;
 }
 
+bool IsArchivePath(const std::wstring& path) {
+    return ToUpperAscii(GetFileExtension(path)) == ArchiveFileExtension;
+}
+
 namespace {
 
 // Names that Windows maps to devices whatever folder and extension they carry.

@@ -49,6 +49,8 @@ std::wstring RemoveFileExtension(const std::wstring& path);
 std::wstring GetFileNameFromPath(const std::wstring& path);
 // Character-wise upper case of the ASCII letters (what towupper does in the "C" locale).
 std::wstring ToUpperAscii(std::wstring text);
+// The path's extension is ".ZIP" in any case: the input is an archive holding a job.
+bool IsArchivePath(const std::wstring& path);
 
 // True for a name that Windows stores as an ordinary file in a folder: not empty, not "."
 // or "..", none of <>:"/\|?* or control characters, not ending in "." or " ", and not a

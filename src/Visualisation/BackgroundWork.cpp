@@ -118,10 +118,12 @@ INT_PTR OnProgressInit(HWND window, LPARAM parameter) {
     return TRUE;
 }
 
+WorkWatcher* WatcherOf(HWND window) { return reinterpret_cast<WorkWatcher*>(GetWindowLongPtrW(window, DWLP_USER)); }
+
 // Cancel, Esc and the close box: the work stops at its next step. A spooler call that
 // blocks is not cut short; the cancel takes effect when it returns.
 INT_PTR OnProgressCancel(HWND window) {
-    auto* watcher = reinterpret_cast<WorkWatcher*>(GetWindowLongPtrW(window, DWLP_USER));
+    WorkWatcher* watcher = WatcherOf(window);
     if (watcher != nullptr && !watcher->CancelRequested()) {
         LOGOG_DEBUG("Cancel pressed in the progress window");
         watcher->RequestCancel();
@@ -135,11 +137,9 @@ INT_PTR CALLBACK ProgressDialogProc(HWND window, UINT message, WPARAM wParam, LP
         case WM_INITDIALOG: return OnProgressInit(window, lParam);
         case WM_COMMAND: return LOWORD(wParam) == IDCANCEL ? OnProgressCancel(window) : FALSE;
         case WM_CLOSE: return OnProgressCancel(window);
-        case WM_TIMER: {
-            auto* watcher = reinterpret_cast<WorkWatcher*>(GetWindowLongPtrW(window, DWLP_USER));
-            if (watcher != nullptr) RefreshProgressWindow(window, *watcher);
+        case WM_TIMER:
+            if (WorkWatcher* watcher = WatcherOf(window)) RefreshProgressWindow(window, *watcher);
             return TRUE;
-        }
         default: return FALSE;
     }
 }

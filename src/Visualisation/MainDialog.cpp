@@ -224,7 +224,7 @@ void SelectFile(HWND dialog, const std::wstring& path) {
     SPLFileInfo info;
     // Extracting a large archive takes long: it goes to the background, and a cancel leaves
     // the current job as it was and shows nothing, since the user asked for it.
-    if (ToUpperAscii(GetFileExtension(path)) == ArchiveFileExtension) {
+    if (IsArchivePath(path)) {
         const std::wstring activity = FormatText(TXT_EXTRACTING_JOB, {GetFileNameFromPath(path)});
         BackgroundOutcome outcome = RunInBackground(dialog, activity, [&] { info = CurrentFile().ProcessFile(path); });
         if (outcome.Stopped) return;

@@ -28,6 +28,12 @@ bool AllowedBefore(const JobInfo& job, const PrinterEntry& printer) {
            LastDecision.JobDriverName == job.PrinterDriverName;
 }
 
+// The job was cancelled with AbortPrinter: nothing of it reaches the printer.
+void ShowPrintCancelled(HWND dialog, const std::wstring& printerName, const std::wstring& splFileName) {
+    ShowMessage(dialog, FormatText(TXT_PRINT_CANCELLED, {splFileName, printerName}), GetText(TXT_PRINTING_RESULT),
+                MB_ICONINFORMATION);
+}
+
 void ShowPrintError(HWND dialog, TextId text) {
     ShowMessage(dialog, GetText(text), GetText(TXT_PRINT_FILE_TITLE), MB_ICONERROR);
 }
@@ -63,11 +69,6 @@ void PrintCurrentFile(HWND dialog) {
     }
 }
 
-// The job was cancelled with AbortPrinter: nothing of it reaches the printer.
-void ShowPrintCancelled(HWND dialog, const std::wstring& printerName, const std::wstring& splFileName) {
-    ShowMessage(dialog, FormatText(TXT_PRINT_CANCELLED, {splFileName, printerName}), GetText(TXT_PRINTING_RESULT),
-                MB_ICONINFORMATION);
-}
 
 // By origin, not by spool path: each extraction of an archive gets a new path, and the same
 // archive dropped twice is just the accident the question is for.

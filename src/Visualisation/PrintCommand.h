@@ -20,8 +20,5 @@ bool ConfirmRepeatPrint(HWND dialog, const JobOrigin& origin);
 // the last time, or allows it now.
 bool ConfirmPrinterSuitability(HWND dialog, const JobInfo& job, const PrinterEntry& printer);
 
-// The message for a job that the user cancelled while it was being sent.
-void ShowPrintCancelled(HWND dialog, const std::wstring& printerName, const std::wstring& splFileName);
-
 // The success or failure message of a print job.
 void ShowPrintResult(HWND dialog, const std::wstring& printerName, const std::wstring& splFileName, bool success);
