@@ -123,25 +123,14 @@ inline SeenBox AnswerMessageBox(DWORD processId, int answer) {
     return seen;
 }
 
-struct OwnedSearch {
-    HWND Owner;
-    bool Found;
-};
-
-// A window owned by the owner that asks something: any but the progress window.
-inline BOOL CALLBACK FindAsking(HWND candidate, LPARAM data) {
-    auto* search = reinterpret_cast<OwnedSearch*>(data);
-    if (GetWindow(candidate, GW_OWNER) != search->Owner || !IsWindowVisible(candidate)) return TRUE;
-    if (FindWindowExW(candidate, nullptr, L"msctls_progress32", nullptr) != nullptr) return TRUE;
-    search->Found = true;
-    return FALSE;
-}
-
-// A message box or the open-file dialog is up over the window.
+// A message box or the open-file dialog is up over the window (the progress window, which
+// asks nothing, aside).
 inline bool AsksSomething(HWND window) {
-    OwnedSearch search{window, false};
-    EnumWindows(FindAsking, reinterpret_cast<LPARAM>(&search));
-    return search.Found;
+    DWORD processId = 0;
+    GetWindowThreadProcessId(window, &processId);
+    return FindDialog(processId, [window](HWND w) {
+               return GetWindow(w, GW_OWNER) == window && FindWindowExW(w, nullptr, L"msctls_progress32", nullptr) == nullptr;
+           }) != nullptr;
 }
 
 // Returns once the process has handled every message sent to the window so far and no

@@ -123,13 +123,7 @@ class Unseekable:
     """A stream that zipfile cannot seek back in: sizes and CRC follow the data."""
 
     def __init__(self, f):
-        self.f = f
-
-    def write(self, data):
-        return self.f.write(data)
-
-    def flush(self):
-        self.f.flush()
+        self.write, self.flush = f.write, f.flush
 
 
 def python_zip64(target):

@@ -12,7 +12,7 @@
 
 #include "FileProcessor/FileProcessor.h"
 #include "FileProcessor/IntakeFiles.h"
-#include "Progress.h"
+#include "ProgressWatcher.h"
 #include "ShadowFileBuilder.h"
 #include "logging/logog.h"
 #include "textutil.h"
@@ -683,12 +683,7 @@ TEST_F(ArchiveIntake, FailedExtractionLeavesNoFileAndKeepsAFileThatWasThere) {
 // A cancel between two steps of the extraction leaves neither file nor folder behind (the
 // fixture checks the folders), the current job as it was, and no error line.
 TEST_F(ArchiveIntake, CancelledExtractionLeavesNothingBehind) {
-    struct CancelAtThirdStep final : OperationProgress {
-        int steps = 0;
-        void AddTotal(std::uint64_t) override {}
-        bool Advance(std::uint64_t) override { return ++steps < 3; }
-    } watcher;
-    ProgressScope scope(watcher);
+    WatchedCopy watcher(3);
     SPLFileInfo current;
     EXPECT_EQ(current.ProcessFile(Archive(L"infozip.zip")).Result, CannotDetectSPL);
     EXPECT_EQ(current.Result, Unknown);

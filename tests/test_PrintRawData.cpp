@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "PrintRawData.h"
-#include "Progress.h"
+#include "ProgressWatcher.h"
 #include "PrintTestSupport.h"
 #include "textutil.h"
 
@@ -246,7 +246,10 @@ class ChunkedTransfer : public FakeSpoolerJob, public ::testing::WithParamInterf
 TEST_P(ChunkedTransfer, OneWritePrinterPerChunkAndEveryByteInOrder) {
     const std::string content = PatternBytes(GetParam().size, 7);
     TempFile file(content);
+    WatchedCopy watcher;
     EXPECT_TRUE(Print(file));
+    EXPECT_EQ(watcher.total, content.size()) << "the watcher is told the bytes to do";
+    EXPECT_EQ(watcher.done, content.size());
     EXPECT_EQ(fake.writeSizes, GetParam().writes);
     EXPECT_TRUE(fake.delivered == content) << "the spooler got other bytes than the file holds";
     ASSERT_GE(fake.calls.size(), 4u);
@@ -364,35 +367,11 @@ TEST_F(FakeSpoolerJob, FailedWriteCancelsTheJobInsteadOfSubmittingPartOfIt) {
     EXPECT_TRUE(OpensExclusively(file.Path()));
 }
 
-// The chunk loop tells its watcher the bytes to do and each chunk done, and stops between
-// two chunks when the user cancels: the job is aborted, never ended, so nothing partial
-// reaches the printer.
-TEST_F(FakeSpoolerJob, ProgressReachesTheTotalAndACancelAbortsBetweenChunks) {
-    struct Watcher final : OperationProgress {
-        std::uint64_t total = 0, done = 0;
-        int steps = 0, stopAtStep = -1;
-        void AddTotal(std::uint64_t bytes) override { total += bytes; }
-        bool Advance(std::uint64_t bytes) override {
-            done += bytes;
-            return ++steps != stopAtStep;
-        }
-    };
+// A cancel between two chunks aborts the job, never ends it: nothing partial is submitted.
+TEST_F(FakeSpoolerJob, CancelBetweenChunksAbortsTheJob) {
     TempFile file(PatternBytes(3 * kChunk + 5, 12));
-    Watcher whole;
-    {
-        ProgressScope scope(whole);
-        EXPECT_TRUE(Print(file));
-    }
-    EXPECT_EQ(whole.total, 3u * kChunk + 5);
-    EXPECT_EQ(whole.done, whole.total);
-
-    fake.calls.clear();
-    Watcher cancelling;
-    cancelling.stopAtStep = 3;  // one look before the first chunk, then one after each
-    {
-        ProgressScope scope(cancelling);
-        EXPECT_FALSE(Print(file));
-    }
+    WatchedCopy watcher(3);  // one look before the first chunk, then one after each
+    EXPECT_FALSE(Print(file));
     EXPECT_EQ(fake.calls, CallsOf({"Write 262144", "Write 262144", "Abort", "ClosePrinter"}));
     EXPECT_TRUE(log.Errors().empty()) << log.Dump();
     EXPECT_EQ(log.CountStartingWith("Cancelled by the user: sending job \"Job\" to the printer after 524288 bytes"), 1u)
