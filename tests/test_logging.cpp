@@ -168,14 +168,18 @@ TEST_F(LogFileFixture, TextWithLineBreaksContinuesOverPhysicalLinesAndNoZeroByte
     EXPECT_EQ(content.find('\0'), std::string::npos);
 }
 
+// Cut so that the record keeps its line end, and before the two-byte letter that would not
+// fit whole: the next record starts a line of its own.
 TEST_F(LogFileFixture, LongLineIsCutAtTheLineBuffer) {
     formatter->SetTimeOfDayShown(false);
     static logog::MessageSite site;
-    std::string big(70000, 'z');
+    std::string big = "z";
+    while (big.size() < 70000) big += "\xD0\xB6";  // Cyrillic zhe
     logog::LogAtSite(site, logog::LOGOG_LEVEL_INFO, "m.cpp", 1, "%s", big.c_str());
+    logog::LogAtSite(site, logog::LOGOG_LEVEL_INFO, "m.cpp", 1, "%s", "next");
     std::string content = ReadAll(path);
-    EXPECT_EQ(content.size(), 65536u);
     EXPECT_EQ(content.substr(0, 16), "m.cpp(1): info: ");
+    EXPECT_EQ(content.substr(65531), "\xD0\xB6\r\nm.cpp(1): info: next\r\n");
 }
 
 TEST_F(LogFileFixture, SecondOpenerIsRefusedWhileAReaderCanRead) {

@@ -165,12 +165,14 @@ TEST(FrameworkString, AppendsStopAtTheReservedCapacity) {
     EXPECT_STREQ(text.c_str(), "-42");
 }
 
+// The cut keeps the record's line end (and the zero byte this target asks for).
 TEST_F(Framework, FormattedLineIsCutAtTheLineBufferCapacity) {
     static logog::MessageSite site;
     std::string big(70000, 'y');
     logog::LogAtSite(site, logog::LOGOG_LEVEL_ERROR, "f.cpp", 1, "%s", big.c_str());
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_EQ(lines[0].size(), logog::Formatter::LINE_CAPACITY);
+    EXPECT_EQ(lines[0].substr(lines[0].size() - 3), std::string("\r\n", 3));
 }
 
 TEST_F(Framework, TwoThreadsOnOneSiteProduceWholeUnmixedLines) {

@@ -58,10 +58,7 @@ logog::String& CFormatterCustom::FormatTopic(logog::Topic& topic, const logog::T
         m_sMessageBuffer.append(topic.Category());
         m_sMessageBuffer.append("] ");
     }
-    if (flags & logog::TOPIC_MESSAGE_FLAG) {
-        m_sMessageBuffer.append(topic.Text());
-        m_sMessageBuffer.append("\r\n");
-    }
+    if (flags & logog::TOPIC_MESSAGE_FLAG) m_sMessageBuffer.appendLine(topic.Text(), target.NullTerminates());
     if (target.NullTerminates()) m_sMessageBuffer.append('\0');
     return m_sMessageBuffer;
 }

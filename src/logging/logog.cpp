@@ -132,6 +132,20 @@ void String::append(const char* text) {
 
 void String::append(const String& other) { appendBytes(other.c_str(), other.size()); }
 
+// A record cut at the buffer's end must still end its line: otherwise the next record runs on
+// in the same line, and a log can no longer be read line by line.
+void String::appendLine(const String& text, bool nullTerminated) {
+    const size_t ending = nullTerminated ? 3 : 2;
+    const size_t room = m_nCapacity - m_nLength > ending ? m_nCapacity - m_nLength - ending : 0;
+    size_t count = text.size();
+    if (count > room) {
+        count = room;
+        while (count > 0 && (static_cast<unsigned char>(text.c_str()[count]) & 0xC0) == 0x80) --count;
+    }
+    appendBytes(text.c_str(), count);
+    append("\r\n");
+}
+
 void String::assign(const char* text) {
     size_t length = text ? std::strlen(text) : 0;
     m_nLength = 0;
@@ -506,10 +520,7 @@ String& FormatterMSVC::FormatTopic(Topic& topic, const Target& target) {
         m_sMessageBuffer.append(topic.Category());
         m_sMessageBuffer.append("] ");
     }
-    if (flags & TOPIC_MESSAGE_FLAG) {
-        m_sMessageBuffer.append(topic.Text());
-        m_sMessageBuffer.append("\r\n");
-    }
+    if (flags & TOPIC_MESSAGE_FLAG) m_sMessageBuffer.appendLine(topic.Text(), target.NullTerminates());
     if (target.NullTerminates()) m_sMessageBuffer.append('\0');
     return m_sMessageBuffer;
 }

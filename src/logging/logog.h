@@ -144,6 +144,9 @@ public:
     void append(char c);
     void append(const char* text);
     void append(const String& other);
+    // Appends the message text and its "\r\n", cutting the text where needed so that the line
+    // end, and the zero byte when one is asked for, still fit; never inside a UTF-8 sequence.
+    void appendLine(const String& text, bool nullTerminated);
     void assign(const char* text);
     void assign(LOGOG_LEVEL_TYPE value);  // decimal, "-" for negatives
     // printf-style; a format that does not fit is retried with twice the buffer.
