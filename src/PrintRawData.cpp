@@ -76,9 +76,9 @@ bool WriteChunk(HANDLE printer, BYTE* chunk, DWORD size, TransferTotals& totals,
 }
 
 // The user may stop the job between two chunks (and before the first: a StartDocPrinter
-// that blocked for long may have been cancelled meanwhile).
+// that blocked for long may have been cancelled meanwhile, which asks without a step).
 bool StoppedByUser(DWORD chunk, TransferTotals& totals, const JobLabel& label) {
-    if (ProgressAdvance(chunk)) return false;
+    if (chunk == 0 ? !ProgressStopRequested() : ProgressAdvance(chunk)) return false;
     LOGOG_INFO("Cancelled by the user: sending job \"%s\" to the printer after %u bytes", label.jobName.c_str(),
                totals.written);
     totals.cancelled = true;
@@ -120,12 +120,14 @@ TransferTotals TransferFile(HANDLE file, HANDLE printer, const JobLabel& label) 
     return totals;
 }
 
-// A failed transfer must not leave a truncated document in the queue.
-void CancelJob(HANDLE printer, const JobLabel& label) {
-    if (CurrentRawPrintCalls().abortPrinter(printer)) return;
+// A failed transfer must not leave a truncated document in the queue. False when the abort
+// failed: then the closing of the printer may submit what was written.
+bool CancelJob(HANDLE printer, const JobLabel& label) {
+    if (CurrentRawPrintCalls().abortPrinter(printer)) return true;
     DWORD error = GetLastError();
     LOGOG_ERROR("Error in AbortPrinter, JobName[%s], JobDataFormat[%s]: %s", label.jobName.c_str(),
                 label.dataFormat.c_str(), GetLastErrorText(error).c_str());
+    return false;
 }
 
 // Ends the document; false when EndDocPrinter fails.
@@ -139,7 +141,8 @@ bool EndJob(HANDLE printer, const JobLabel& label) {
 
 }  // namespace
 
-BOOL WriteRawJob(FileHandle file, PrinterHandle printer, const std::wstring& jobName, const std::wstring& dataFormat) {
+RawJobOutcome WriteRawJob(FileHandle file, PrinterHandle printer, const std::wstring& jobName,
+                          const std::wstring& dataFormat) {
     const RawPrintCalls& calls = CurrentRawPrintCalls();
     const JobLabel label{LogText(jobName), LogText(dataFormat)};
     std::vector<wchar_t> docName = WritableCopy(jobName);
@@ -156,24 +159,24 @@ BOOL WriteRawJob(FileHandle file, PrinterHandle printer, const std::wstring& job
         totals = TransferFile(file.get(), printer.get(), label);
     }
 
-    bool submitted = false;
+    RawJobOutcome outcome = RawJobOutcome::Failed;
     if (totals.failed || totals.cancelled) {
-        CancelJob(printer.get(), label);
-    } else {
-        // Also after a failed StartDocPrinterW; a failure to end is logged there as well.
-        submitted = EndJob(printer.get(), label);
+        const bool aborted = CancelJob(printer.get(), label);
+        if (totals.cancelled) outcome = aborted ? RawJobOutcome::Cancelled : RawJobOutcome::CancelledNotAborted;
+    } else if (EndJob(printer.get(), label) && started && totals.sawData && totals.read == totals.written) {
+        // Also after a failed StartDocPrinterW, where a failure to end is logged as well.
+        // Success needs a started job with data that all reached the spooler; EndDocPrinter
+        // may report success with any nonzero value.
+        outcome = RawJobOutcome::Submitted;
     }
-    // Success needs a started job with data that all reached the spooler. EndDocPrinter may
-    // report success with any nonzero value; the caller gets TRUE for it.
-    bool whole = submitted && started && totals.sawData && totals.read == totals.written && !totals.cancelled;
 
     file.reset();
     printer.reset();
-    return whole ? TRUE : FALSE;
+    return outcome;
 }
 
-bool SendFileToPrinter(const std::wstring& filePath, const std::wstring& jobName, const std::wstring& dataFormat,
-                       const std::wstring& printerName) {
+RawJobOutcome PrintFileRaw(const std::wstring& filePath, const std::wstring& jobName, const std::wstring& dataFormat,
+                           const std::wstring& printerName) {
     const std::string pathText = LogText(filePath);
     const std::string printerText = LogText(printerName);
     const std::string jobText = LogText(jobName);
@@ -181,7 +184,7 @@ bool SendFileToPrinter(const std::wstring& filePath, const std::wstring& jobName
     LOGOG_INFO("Start send file \"%s\" to printer \"%s\". JobName is \"%s\", JobDataFormat is \"%s\".",
                pathText.c_str(), printerText.c_str(), jobText.c_str(), formatText.c_str());
 
-    BOOL outcome = FALSE;
+    RawJobOutcome outcome = RawJobOutcome::Failed;
     // No sharing: a file another process still writes is not printed half-done. The intake
     // takes paths of any length, so the open must too: plain paths fail from MAX_PATH on.
     HANDLE opened = CurrentRawPrintCalls().createFile(ExtendedLengthPath(filePath).c_str(), GENERIC_READ, 0, nullptr,
@@ -203,8 +206,13 @@ bool SendFileToPrinter(const std::wstring& filePath, const std::wstring& jobName
     }
 
     LOGOG_INFO("Finished [%s] sending file \"%s\" to printer \"%s\". JobName is \"%s\", JobDataFormat is \"%s\".",
-               outcome == TRUE ? "success" : "failure", pathText.c_str(), printerText.c_str(), jobText.c_str(),
-               formatText.c_str());
+               outcome == RawJobOutcome::Submitted ? "success" : "failure", pathText.c_str(), printerText.c_str(),
+               jobText.c_str(), formatText.c_str());
     file.reset();
-    return outcome == TRUE;
+    return outcome;
+}
+
+bool SendFileToPrinter(const std::wstring& filePath, const std::wstring& jobName, const std::wstring& dataFormat,
+                       const std::wstring& printerName) {
+    return PrintFileRaw(filePath, jobName, dataFormat, printerName) == RawJobOutcome::Submitted;
 }

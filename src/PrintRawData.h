@@ -36,11 +36,21 @@ using PrinterHandle = UniqueHandle<PrinterHandleTraits>;
 // The size of each chunk read from the file and handed to WritePrinter.
 constexpr DWORD kRawTransferChunkSize = 0x40000;
 
-// Prints the file raw to the printer under the job name and spooler data type. True only
-// when every byte of a non-empty file went to the spooler and the job was submitted.
+// How a job ended. A cancelled job whose AbortPrinter failed may still reach the printer:
+// ClosePrinter can submit what was written (Wine's does).
+enum class RawJobOutcome { Submitted, Failed, Cancelled, CancelledNotAborted };
+
+// Prints the file raw to the printer under the job name and spooler data type, and says how
+// the job ended; Submitted only when every byte of a non-empty file went to the spooler and
+// the job was submitted.
+RawJobOutcome PrintFileRaw(const std::wstring& filePath, const std::wstring& jobName, const std::wstring& dataFormat,
+                           const std::wstring& printerName);
+
+// PrintFileRaw's outcome as a yes or no: true only for a job submitted whole.
 bool SendFileToPrinter(const std::wstring& filePath, const std::wstring& jobName, const std::wstring& dataFormat,
                        const std::wstring& printerName);
 
-// Runs the job on an open file and printer and closes both. TRUE when the job was submitted
-// whole; on a failed transfer the job is cancelled.
-BOOL WriteRawJob(FileHandle file, PrinterHandle printer, const std::wstring& jobName, const std::wstring& dataFormat);
+// Runs the job on an open file and printer and closes both. On a failed or cancelled
+// transfer the job is aborted.
+RawJobOutcome WriteRawJob(FileHandle file, PrinterHandle printer, const std::wstring& jobName,
+                          const std::wstring& dataFormat);

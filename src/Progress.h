@@ -13,6 +13,8 @@ public:
     // Bytes done since the last report; false once the user has asked to stop: the loop ends
     // the copy there and leaves nothing behind.
     virtual bool Advance(std::uint64_t bytes) = 0;
+    // Whether the user has asked to stop, without reporting a step.
+    virtual bool StopRequested() const = 0;
 };
 
 // The watcher of the operation that this thread runs, or null when nobody watches (then a
@@ -42,4 +44,8 @@ inline void ProgressAddTotal(std::uint64_t bytes) {
 inline bool ProgressAdvance(std::uint64_t bytes) {
     OperationProgress* progress = CurrentOperationProgress();
     return progress == nullptr || progress->Advance(bytes);
+}
+inline bool ProgressStopRequested() {
+    const OperationProgress* progress = CurrentOperationProgress();
+    return progress != nullptr && progress->StopRequested();
 }

@@ -4,12 +4,11 @@
 #include <commctrl.h>
 #include <objbase.h>
 
-#include <exception>
-
 #include "CommandLine.h"
 #include "FileProcessor/FileProcessor.h"
 #include "StartupBanner.h"
 #include "Visualisation/BackgroundWork.h"
+#include "Visualisation/DialogGuard.h"
 #include "Visualisation/MainDialog.h"
 #include "handles.h"
 #include "logging/TavrelLog.h"
@@ -54,7 +53,7 @@ void LoadFrameIcons(HWND dialog) {
     SendDlgItemMessageW(dialog, IDC_WEBLINK, BM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(WebLinkIcon.get()));
 }
 
-BOOL OnInitDialog(HWND dialog) {
+INT_PTR OnInitDialog(HWND dialog, WPARAM, LPARAM) {
     LoadFrameIcons(dialog);
     InitialiseDialogControls(dialog);
     return TRUE;  // the dialog manager focuses the first tab stop, the language box
@@ -62,69 +61,87 @@ BOOL OnInitDialog(HWND dialog) {
 
 // Exit button and Esc. The close box and Alt+F4 reach WM_CLOSE directly and keep the icons
 // until the process ends.
-BOOL OnExitCommand(HWND dialog) {
+INT_PTR OnExitCommand(HWND dialog) {
     SendMessageW(dialog, WM_CLOSE, 0, 0);
     WindowIcon.reset();
     WebLinkIcon.reset();
     return TRUE;
 }
 
-// While an extraction or a print runs, the window takes no command: it is disabled, and
-// commands that reach it anyway (sent or posted by another program) are dropped.
-BOOL OnCommand(HWND dialog, WPARAM wParam) {
-    if (BackgroundWorkRunning()) return TRUE;
+INT_PTR OnCommand(HWND dialog, WPARAM wParam, LPARAM) {
     WORD controlId = LOWORD(wParam);
     if (controlId == IDCANCEL) return OnExitCommand(dialog);
     return HandleDialogCommand(dialog, controlId, HIWORD(wParam)) ? TRUE : FALSE;
 }
 
-BOOL OnDropFiles(HWND dialog, WPARAM wParam) {
-    if (BackgroundWorkRunning()) {
-        DragFinish(reinterpret_cast<HDROP>(wParam));
-        return TRUE;
-    }
+INT_PTR OnDropFiles(HWND dialog, WPARAM wParam, LPARAM) {
     HandleDroppedFiles(dialog, reinterpret_cast<HDROP>(wParam));
     return TRUE;
 }
 
-BOOL OnClose(HWND dialog) {
-    if (BackgroundWorkRunning()) return TRUE;
+INT_PTR OnClose(HWND dialog, WPARAM, LPARAM) {
     DestroyWindow(dialog);
     return TRUE;
 }
 
+// How long a logoff waits for the operation under way: a spooler call may block for minutes,
+// and Windows would report that the program prevents the logoff.
+constexpr DWORD EndSessionWait = 4000;
+
 // The session ends and the process with it, without the static clean-up: a job being sent is
-// cancelled first (nothing partial reaches the printer), and the extracted files go now.
-BOOL OnEndSession(WPARAM ending) {
+// cancelled first (nothing partial reaches the printer), and the extracted files go now. An
+// operation that does not stop in time keeps what it is using; the deletions that fail say
+// which files are left.
+INT_PTR OnEndSession(HWND, WPARAM ending, LPARAM) {
     if (!ending) return TRUE;
     LOGOG_INFO("The session ends.");
-    CancelBackgroundWorkAndWait();
+    if (!CancelBackgroundWork(EndSessionWait)) {
+        LOGOG_ERROR("The operation under way did not stop within %lu ms; the files it uses are left",
+                    EndSessionWait);
+    }
     CurrentFile().DeleteAllTempFiles();
     return TRUE;
 }
 
-BOOL OnDestroy() {
+INT_PTR OnDestroy(HWND, WPARAM, LPARAM) {
     PostQuitMessage(0);
     return TRUE;
 }
 
-// No exception may leave the window procedure; one that would is logged and the message
-// counts as handled.
-INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
-    try {
-        switch (message) {
-            case WM_INITDIALOG: return OnInitDialog(dialog);
-            case WM_COMMAND: return OnCommand(dialog, wParam);
-            case WM_DROPFILES: return OnDropFiles(dialog, wParam);
-            case WM_CLOSE: return OnClose(dialog);
-            case WM_ENDSESSION: return OnEndSession(wParam);
-            case WM_DESTROY: return OnDestroy();
-            default: return FALSE;
-        }
-    } catch (const std::exception& failure) {
-        LOGOG_ERROR("Unexpected exception in the main window (message 0x%x): %s", message, failure.what());
-        return TRUE;
+using MessageHandler = INT_PTR (*)(HWND dialog, WPARAM wParam, LPARAM lParam);
+
+struct MessageRoute {
+    UINT Message;
+    MessageHandler Handler;
+    bool DuringWork;  // handled while an extraction or a print runs
+};
+
+constexpr MessageRoute MainWindowRoutes[] = {
+    {WM_INITDIALOG, OnInitDialog, false}, {WM_COMMAND, OnCommand, false},      {WM_DROPFILES, OnDropFiles, false},
+    {WM_CLOSE, OnClose, false},           {WM_ENDSESSION, OnEndSession, true}, {WM_DESTROY, OnDestroy, true},
+};
+
+// While an extraction or a print runs the window is disabled, and what reaches it anyway
+// (sent or posted by another program) is dropped here, for every handler, present or to
+// come, that does not say it runs meanwhile. Painting and the rest of the dialog manager's
+// own work pass, as does the progress window, which has its own procedure.
+INT_PTR RefuseDuringWork(UINT message, WPARAM wParam) {
+    if (message == WM_DROPFILES) DragFinish(reinterpret_cast<HDROP>(wParam));
+    return TRUE;
+}
+
+INT_PTR RouteMainWindowMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    for (const MessageRoute& route : MainWindowRoutes) {
+        if (route.Message != message) continue;
+        if (BackgroundWorkRunning() && !route.DuringWork) return RefuseDuringWork(message, wParam);
+        return route.Handler(dialog, wParam, lParam);
     }
+    return FALSE;
+}
+
+INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    return GuardDialogMessage("the main window", message,
+                              [&] { return RouteMainWindowMessage(dialog, message, wParam, lParam); });
 }
 
 void ShowLogFileOpenError() {

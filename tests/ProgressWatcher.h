@@ -11,11 +11,14 @@ struct WatchedCopy final : OperationProgress {
     void AddTotal(std::uint64_t bytes) override { total += bytes; }
     bool Advance(std::uint64_t bytes) override {
         done += bytes;
-        return stopAt < 0 || ++steps < stopAt;
+        stopped = stopped || (stopAt >= 0 && ++steps >= stopAt);
+        return !stopped;
     }
+    bool StopRequested() const override { return stopped; }
 
     std::uint64_t total = 0, done = 0;
     int steps = 0;
     int stopAt;  // the step that is told to stop; -1: none
+    bool stopped = false;
     ProgressScope scope{*this};
 };

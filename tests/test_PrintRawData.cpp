@@ -90,6 +90,7 @@ struct FakeSpooler {
     DWORD readError = 0;
     BOOL endResult = TRUE;
     DWORD endError = 0;
+    BOOL abortResult = TRUE;
 
     // Record.
     const HANDLE printer = reinterpret_cast<HANDLE>(0x4711);
@@ -187,7 +188,8 @@ BOOL WINAPI FakeEndDocPrinter(HANDLE printer) {
 BOOL WINAPI FakeAbortPrinter(HANDLE printer) {
     NoteHandle(printer);
     g_Fake->calls.push_back("Abort");
-    return TRUE;
+    if (!g_Fake->abortResult) SetLastError(ERROR_INVALID_HANDLE);
+    return g_Fake->abortResult;
 }
 
 BOOL WINAPI FakeClosePrinter(HANDLE printer) {
@@ -368,14 +370,17 @@ TEST_F(FakeSpoolerJob, FailedWriteCancelsTheJobInsteadOfSubmittingPartOfIt) {
 }
 
 // A cancel between two chunks aborts the job, never ends it: nothing partial is submitted.
+// When the abort fails, the outcome must not claim that nothing was sent.
 TEST_F(FakeSpoolerJob, CancelBetweenChunksAbortsTheJob) {
     TempFile file(PatternBytes(3 * kChunk + 5, 12));
-    WatchedCopy watcher(3);  // one look before the first chunk, then one after each
-    EXPECT_FALSE(Print(file));
+    WatchedCopy watcher(2);  // a look after each chunk
+    EXPECT_EQ(PrintFileRaw(file.Path(), L"Job", L"RAW", L"Printer"), RawJobOutcome::Cancelled);
     EXPECT_EQ(fake.calls, CallsOf({"Write 262144", "Write 262144", "Abort", "ClosePrinter"}));
     EXPECT_TRUE(log.Errors().empty()) << log.Dump();
     EXPECT_EQ(log.CountStartingWith("Cancelled by the user: sending job \"Job\" to the printer after 524288 bytes"), 1u)
         << log.Dump();
+    fake.abortResult = FALSE;
+    EXPECT_EQ(PrintFileRaw(file.Path(), L"Job", L"RAW", L"Printer"), RawJobOutcome::CancelledNotAborted);
 }
 
 TEST_F(FakeSpoolerJob, FailedLaterReadCancelsTheJob) {

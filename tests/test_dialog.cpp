@@ -430,6 +430,13 @@ void DropFiles(const TavrelProcess& tavrel, const std::vector<std::wstring>& pat
 
 SeenBox Answer(const TavrelProcess& tavrel, int answer) { return AnswerMessageBox(tavrel.Pid(), answer); }
 
+// The window that has the keyboard focus on the thread of the given window.
+HWND FocusOn(HWND window) {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    return GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info) ? info.hwndFocus : nullptr;
+}
+
 bool Contains(const std::vector<std::string>& lines, const std::string& line) {
     return std::find(lines.begin(), lines.end(), line) != lines.end();
 }
@@ -574,6 +581,7 @@ TEST_F(TavrelDialog, StartsWithEveryPrinterThenFollowsTheChosenJobAndTheLanguage
     EXPECT_EQ(ItemText(window, IDC_PRINTERHINT), L"Choose printer similar to \"Office printer\"");
     EXPECT_EQ(ListedPrinters(window), PrintersOfDriverA);
     EXPECT_EQ(ExtractionFolders(tavrel.TempFolder()).size(), 1u) << "the archive's job is extracted into TMP";
+    EXPECT_TRUE(IsChild(window, FocusOn(window))) << "the keyboard must work after the short extraction";
 
     // Cancelling the open-file dialog changes nothing and logs nothing.
     size_t logged = tavrel.Log().size();
@@ -929,13 +937,18 @@ TEST_F(TavrelDialog, LongJobsShowProgressStayResponsiveAndCanBeCancelled) {
     EXPECT_EQ(ItemText(progress, IDC_PROGRESSTEXT), L"Sending \"jobL.SPL\" to the printer \"tavrel_list_37\"...");
     EXPECT_EQ(ItemText(progress, IDCANCEL), L"Cancel");
     const LRESULT first = BarPosition(progress);
+    PostMessageW(FocusOn(progress), WM_KEYDOWN, VK_RETURN, 0);
     std::this_thread::sleep_for(std::chrono::milliseconds(800));
     EXPECT_GT(BarPosition(progress), first) << "the bar must move";
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(progress, IDCANCEL))) << "Enter must not cancel the job";
     EXPECT_THAT(ItemText(progress, IDC_PROGRESSAMOUNT), ::testing::EndsWith(L" of 256.0 MB"));
 
     // Cancel: the job is aborted, the progress window goes before the message comes.
     PressButton(progress, IDCANCEL);
+    HWND resultBox = WaitForDialog(tavrel.Pid(), IsMessageBox);
+    EXPECT_EQ(GetForegroundWindow(), resultBox) << "the result must come up in front";
     SeenBox box = Answer(tavrel, IDOK);
+    EXPECT_EQ(GetForegroundWindow(), window);
     EXPECT_FALSE(IsWindow(progress));
     EXPECT_EQ(box.Caption, L"Printing result");
     EXPECT_EQ(box.Text, L"Printing of the file \"" + Path(L"jobL.SPL") +

@@ -45,8 +45,8 @@ void RemovePartialFile(const std::wstring& path) {
     DeleteFileW(ExtendedLengthPath(path).c_str());
 }
 
-// The user stopped the operation that runs this extraction (asking costs nothing more).
-bool ExtractionCancelled() { return !ProgressAdvance(0); }
+// The user stopped the operation that runs this extraction.
+bool ExtractionCancelled() { return ProgressStopRequested(); }
 
 }  // namespace
 

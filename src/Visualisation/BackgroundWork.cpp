@@ -9,6 +9,7 @@
 #include <exception>
 
 #include "Progress.h"
+#include "Visualisation/DialogGuard.h"
 #include "Visualisation/MainDialog.h"
 #include "handles.h"
 #include "logging/logog.h"
@@ -32,9 +33,9 @@ public:
         m_Stopped = true;
         return false;
     }
+    bool StopRequested() const override { return m_CancelRequested; }
 
     void RequestCancel() { m_CancelRequested = true; }
-    bool CancelRequested() const { return m_CancelRequested; }
     bool Stopped() const { return m_Stopped; }
     std::uint64_t Done() const { return m_Done; }
     std::uint64_t Total() const { return m_Total; }
@@ -51,6 +52,8 @@ struct Operation {
     WorkWatcher Watcher;
     const std::function<void()>* Work = nullptr;
     ThreadHandle Thread;
+    std::atomic<bool> Finished{false};  // set as the worker's last step
+    std::atomic<bool> Threw{false};
 };
 Operation* g_Running = nullptr;
 
@@ -60,14 +63,19 @@ constexpr UINT_PTR RefreshTimer = 1;
 constexpr UINT RefreshInterval = 100;
 constexpr int BarSteps = 1000;
 
+// A work item that throws has not produced what its caller reads: the outcome says so.
 DWORD WINAPI RunWork(void* parameter) {
     auto* operation = static_cast<Operation*>(parameter);
-    ProgressScope scope(operation->Watcher);
-    try {
-        (*operation->Work)();
-    } catch (const std::exception& failure) {
-        LOGOG_ERROR("Unexpected exception in a background operation: %s", failure.what());
+    {
+        ProgressScope scope(operation->Watcher);
+        try {
+            (*operation->Work)();
+        } catch (...) {
+            LogUnexpectedException("a background operation");
+            operation->Threw = true;
+        }
     }
+    operation->Finished = true;
     return 0;
 }
 
@@ -124,7 +132,7 @@ WorkWatcher* WatcherOf(HWND window) { return reinterpret_cast<WorkWatcher*>(GetW
 // blocks is not cut short; the cancel takes effect when it returns.
 INT_PTR OnProgressCancel(HWND window) {
     WorkWatcher* watcher = WatcherOf(window);
-    if (watcher != nullptr && !watcher->CancelRequested()) {
+    if (watcher != nullptr && !watcher->StopRequested()) {
         LOGOG_DEBUG("Cancel pressed in the progress window");
         watcher->RequestCancel();
         EnableWindow(GetDlgItem(window, IDCANCEL), FALSE);
@@ -132,7 +140,7 @@ INT_PTR OnProgressCancel(HWND window) {
     return TRUE;
 }
 
-INT_PTR CALLBACK ProgressDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR HandleProgressMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_INITDIALOG: return OnProgressInit(window, lParam);
         case WM_COMMAND: return LOWORD(wParam) == IDCANCEL ? OnProgressCancel(window) : FALSE;
@@ -142,6 +150,11 @@ INT_PTR CALLBACK ProgressDialogProc(HWND window, UINT message, WPARAM wParam, LP
             return TRUE;
         default: return FALSE;
     }
+}
+
+INT_PTR CALLBACK ProgressDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    return GuardDialogMessage("the progress window", message,
+                              [&] { return HandleProgressMessage(window, message, wParam, lParam); });
 }
 
 HWND OpenProgressWindow(HWND owner, const std::wstring& activity, WorkWatcher& watcher) {
@@ -164,6 +177,15 @@ void CloseProgressWindow(HWND window) {
     LOGOG_DEBUG("Progress window closed");
 }
 
+// Enter on the progress window: the window has no default button, but a focused push button
+// takes Enter as a click, and an Enter held or pressed twice after the last question would
+// cancel the job the user just asked for.
+bool IsEnterForProgressWindow(HWND progressWindow, const MSG& message) {
+    bool key = message.message == WM_KEYDOWN || message.message == WM_KEYUP || message.message == WM_CHAR;
+    bool enter = message.wParam == VK_RETURN || (message.message == WM_CHAR && message.wParam == L'\r');
+    return key && enter && (message.hwnd == progressWindow || IsChild(progressWindow, message.hwnd));
+}
+
 // Handles everything that has arrived; a quit request is kept for the main loop.
 void PumpMessages(HWND progressWindow, bool& quitRequested, int& quitCode) {
     MSG message;
@@ -173,30 +195,90 @@ void PumpMessages(HWND progressWindow, bool& quitRequested, int& quitCode) {
             quitCode = static_cast<int>(message.wParam);
             continue;
         }
+        if (progressWindow != nullptr && IsEnterForProgressWindow(progressWindow, message)) continue;
         if (progressWindow != nullptr && IsDialogMessageW(progressWindow, &message)) continue;
         TranslateMessage(&message);
         DispatchMessageW(&message);
     }
 }
 
+WorkerWaitCall g_WorkerWait = ::MsgWaitForMultipleObjects;
+
+// One bounded wait for the worker. While waiting for messages too fails, the thread alone is
+// waited for, in steps as short, so the loop never spins and still ends with the worker.
+bool WorkerEnded(Operation& operation, bool& waitFailed) {
+    HANDLE thread = operation.Thread.get();
+    if (!waitFailed) {
+        DWORD woke = g_WorkerWait(1, &thread, FALSE, PumpInterval, QS_ALLINPUT);
+        if (woke != WAIT_FAILED) return woke == WAIT_OBJECT_0 || operation.Finished;
+        DWORD error = GetLastError();
+        LOGOG_ERROR("Error in MsgWaitForMultipleObjects: %s; waiting for the operation in steps of %lu ms",
+                    GetLastErrorText(error).c_str(), PumpInterval);
+        waitFailed = true;
+    }
+    if (WaitForSingleObject(thread, PumpInterval) == WAIT_FAILED) Sleep(PumpInterval);
+    return operation.Finished;
+}
+
+// Keeps the owner disabled while the operation runs and gives everything back on the way
+// out, also when an exception unwinds through RunInBackground: the worker is joined (it is
+// told to stop first), the owner enabled before the progress window goes (Windows activates
+// the owner of a destroyed active window only when it is enabled, else another program's
+// window), the keyboard focus returned to the control that had it, and the running state
+// cleared.
+class OperationScope {
+public:
+    OperationScope(HWND owner, Operation& operation)
+        : m_Owner(owner), m_Operation(operation), m_Focus(GetFocus()), m_OwnerWasEnabled(!EnableWindow(owner, FALSE)) {
+        g_Running = &operation;
+    }
+    ~OperationScope() {
+        m_Operation.Watcher.RequestCancel();  // only an unwinding exception finds it running
+        while (!m_Operation.Finished) {
+            if (WaitForSingleObject(m_Operation.Thread.get(), INFINITE) == WAIT_FAILED) Sleep(PumpInterval);
+        }
+        if (m_OwnerWasEnabled) EnableWindow(m_Owner, TRUE);
+        CloseProgressWindow(m_ProgressWindow);
+        RestoreFocus();
+        g_Running = nullptr;
+    }
+    OperationScope(const OperationScope&) = delete;
+    OperationScope& operator=(const OperationScope&) = delete;
+
+    HWND& ProgressWindow() { return m_ProgressWindow; }
+
+private:
+    // Disabling the owner took the focus from its control; it goes back unless the focus has
+    // moved to another window meanwhile.
+    void RestoreFocus() const {
+        HWND focus = GetFocus();
+        bool focusInOwner = focus == nullptr || focus == m_Owner || IsChild(m_Owner, focus);
+        if (focusInOwner && m_Focus != nullptr && IsWindow(m_Focus) && IsChild(m_Owner, m_Focus)) SetFocus(m_Focus);
+    }
+
+    HWND m_Owner;
+    Operation& m_Operation;
+    HWND m_Focus;
+    bool m_OwnerWasEnabled;
+    HWND m_ProgressWindow = nullptr;
+};
+
 // The user-interface thread's loop while the worker runs: never longer than PumpInterval
 // without handling messages, so the windows repaint and Windows never finds them hung.
-void WaitForWorker(HWND owner, const std::wstring& activity, Operation& operation) {
+void WaitForWorker(HWND owner, const std::wstring& activity, Operation& operation, HWND& progressWindow) {
     const auto started = std::chrono::steady_clock::now();
-    HWND progressWindow = nullptr;
     bool progressWindowTried = false;  // a window that cannot be made is logged once
+    bool waitFailed = false;
     bool quitRequested = false;
     int quitCode = 0;
-    HANDLE thread = operation.Thread.get();
-    while (MsgWaitForMultipleObjects(1, &thread, FALSE, PumpInterval, QS_ALLINPUT) != WAIT_OBJECT_0) {
+    while (!WorkerEnded(operation, waitFailed)) {
         PumpMessages(progressWindow, quitRequested, quitCode);
         if (!progressWindowTried && std::chrono::steady_clock::now() - started >= ProgressWindowDelay &&
-            WaitForSingleObject(thread, 0) != WAIT_OBJECT_0) {
+            !operation.Finished) {
             progressWindowTried = true;
             progressWindow = OpenProgressWindow(owner, activity, operation.Watcher);
         }
     }
-    CloseProgressWindow(progressWindow);
     if (quitRequested) PostQuitMessage(quitCode);
 }
 
@@ -212,24 +294,22 @@ BackgroundOutcome RunInBackground(HWND owner, const std::wstring& activity, cons
         LOGOG_ERROR("CreateThread failed: %s; the operation runs without a progress window",
                     GetLastErrorText(error).c_str());
         RunWork(&operation);
-        return {operation.Watcher.Stopped()};
+    } else {
+        OperationScope scope(owner, operation);
+        WaitForWorker(owner, activity, operation, scope.ProgressWindow());
     }
-    g_Running = &operation;
-    const bool ownerWasEnabled = !EnableWindow(owner, FALSE);
-    WaitForWorker(owner, activity, operation);
-    if (ownerWasEnabled) EnableWindow(owner, TRUE);
-    SetActiveWindow(owner);
-    g_Running = nullptr;
-    return {operation.Watcher.Stopped()};
+    return {operation.Watcher.Stopped(), operation.Threw};
 }
 
 bool BackgroundWorkRunning() { return g_Running != nullptr; }
 
 void SetBackgroundStepHook(BackgroundStepHook hook) { g_StepHook = hook; }
 
-void CancelBackgroundWorkAndWait() {
-    if (g_Running == nullptr) return;
+WorkerWaitCall& CurrentWorkerWaitCall() { return g_WorkerWait; }
+
+bool CancelBackgroundWork(DWORD waitMilliseconds) {
+    if (g_Running == nullptr) return true;
     LOGOG_DEBUG("The session ends: cancelling the operation under way");
     g_Running->Watcher.RequestCancel();
-    WaitForSingleObject(g_Running->Thread.get(), INFINITE);
+    return WaitForSingleObject(g_Running->Thread.get(), waitMilliseconds) == WAIT_OBJECT_0 || g_Running->Finished;
 }

@@ -13,21 +13,29 @@
 
 struct BackgroundOutcome {
     bool Stopped = false;  // the work ended early because the user cancelled it
+    bool Failed = false;   // the work threw: what it produced cannot be trusted
 };
 
 // Runs work on a worker thread and returns when it has ended. Meanwhile the owner takes no
 // input, and after half a second a progress window owned by it shows activity (a line such
 // as "Sending ..."), a bar and Cancel. Only one operation runs at a time; the caller reads
-// what the work produced only after this returns.
+// what the work produced only after this returns. The owner gets its input, activation and
+// focus back, whatever happens.
 BackgroundOutcome RunInBackground(HWND owner, const std::wstring& activity, const std::function<void()>& work);
 
 // True while an operation runs: the main window refuses commands meanwhile.
 bool BackgroundWorkRunning();
 
-// For a logoff or shutdown: asks the operation under way to stop and waits until it has.
-void CancelBackgroundWorkAndWait();
+// For a logoff or shutdown: asks the operation under way to stop and waits for it, at most
+// the given time. False when it is still running (a spooler call that does not return).
+bool CancelBackgroundWork(DWORD waitMilliseconds);
 
 // Called on the worker thread with the bytes of each step of an operation. Tests install one
 // that slows the steps down, to watch a long operation from outside while it runs.
 using BackgroundStepHook = void (*)(std::uint64_t bytes);
 void SetBackgroundStepHook(BackgroundStepHook hook);
+
+// The wait for the worker and for messages (MsgWaitForMultipleObjects); tests make it fail.
+using WorkerWaitCall = DWORD(WINAPI*)(DWORD count, const HANDLE* handles, BOOL waitAll, DWORD milliseconds,
+                                      DWORD wakeMask);
+WorkerWaitCall& CurrentWorkerWaitCall();

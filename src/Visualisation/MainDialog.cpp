@@ -227,6 +227,10 @@ void SelectFile(HWND dialog, const std::wstring& path) {
     if (IsArchivePath(path)) {
         const std::wstring activity = FormatText(TXT_EXTRACTING_JOB, {GetFileNameFromPath(path)});
         BackgroundOutcome outcome = RunInBackground(dialog, activity, [&] { info = CurrentFile().ProcessFile(path); });
+        if (outcome.Failed) {
+            ShowMessage(dialog, GetText(TXT_OPERATION_FAILED), GetText(TXT_CHOOSE_FILE_TITLE), MB_ICONERROR);
+            return;
+        }
         if (outcome.Stopped) return;
     } else {
         info = CurrentFile().ProcessFile(path);

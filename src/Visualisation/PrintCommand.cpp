@@ -28,14 +28,32 @@ bool AllowedBefore(const JobInfo& job, const PrinterEntry& printer) {
            LastDecision.JobDriverName == job.PrinterDriverName;
 }
 
-// The job was cancelled with AbortPrinter: nothing of it reaches the printer.
-void ShowPrintCancelled(HWND dialog, const std::wstring& printerName, const std::wstring& splFileName) {
-    ShowMessage(dialog, FormatText(TXT_PRINT_CANCELLED, {splFileName, printerName}), GetText(TXT_PRINTING_RESULT),
-                MB_ICONINFORMATION);
+// The job was cancelled with AbortPrinter: nothing of it reaches the printer. When the abort
+// failed, the printer may still get the part that was written.
+void ShowPrintCancelled(HWND dialog, const std::wstring& printerName, const std::wstring& splFileName,
+                        bool aborted) {
+    ShowMessage(dialog,
+                FormatText(aborted ? TXT_PRINT_CANCELLED : TXT_PRINT_MAYBE_SUBMITTED, {splFileName, printerName}),
+                GetText(TXT_PRINTING_RESULT), aborted ? MB_ICONINFORMATION : MB_ICONWARNING);
 }
 
 void ShowPrintError(HWND dialog, TextId text) {
     ShowMessage(dialog, GetText(text), GetText(TXT_PRINT_FILE_TITLE), MB_ICONERROR);
+}
+
+void ShowJobOutcome(HWND dialog, const PrinterEntry& printer, const SPLFileInfo& job, RawJobOutcome outcome) {
+    switch (outcome) {
+        case RawJobOutcome::Submitted:
+            LastPrinted = job.Origin;
+            ShowPrintResult(dialog, printer.PrinterName, job.SPLFileName, true);
+            return;
+        case RawJobOutcome::Cancelled:
+        case RawJobOutcome::CancelledNotAborted:
+            ShowPrintCancelled(dialog, printer.PrinterName, job.SPLFileName, outcome == RawJobOutcome::Cancelled);
+            return;
+        case RawJobOutcome::Failed: break;
+    }
+    ShowPrintResult(dialog, printer.PrinterName, job.SPLFileName, false);
 }
 
 }  // namespace
@@ -54,21 +72,19 @@ void PrintCurrentFile(HWND dialog) {
     PrinterEntry printer = PrinterList::Instance().GetPrinter(printerIndex);
     if (!ConfirmRepeatPrint(dialog, current.Origin)) return;
     if (!ConfirmPrinterSuitability(dialog, current.JobInfo, printer)) return;
-    bool printed = false;
+    RawJobOutcome outcome = RawJobOutcome::Failed;
     const std::wstring activity =
         FormatText(TXT_SENDING_TO_PRINTER, {GetFileNameFromPath(current.SPLFileName), printer.PrinterName});
-    BackgroundOutcome outcome = RunInBackground(dialog, activity, [&] {
-        printed = SendFileToPrinter(current.SPLFileName, current.JobInfo.JobName, current.JobInfo.DataFormat,
-                                    printer.PrinterName);
+    BackgroundOutcome work = RunInBackground(dialog, activity, [&] {
+        outcome = PrintFileRaw(current.SPLFileName, current.JobInfo.JobName, current.JobInfo.DataFormat,
+                               printer.PrinterName);
     });
-    if (printed) LastPrinted = current.Origin;
-    if (!printed && outcome.Stopped) {
-        ShowPrintCancelled(dialog, printer.PrinterName, current.SPLFileName);
-    } else {
-        ShowPrintResult(dialog, printer.PrinterName, current.SPLFileName, printed);
+    if (work.Failed) {
+        ShowMessage(dialog, GetText(TXT_OPERATION_FAILED), GetText(TXT_PRINTING_RESULT), MB_ICONERROR);
+        return;
     }
+    ShowJobOutcome(dialog, printer, current, outcome);
 }
-
 
 // By origin, not by spool path: each extraction of an archive gets a new path, and the same
 // archive dropped twice is just the accident the question is for.

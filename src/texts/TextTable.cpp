@@ -144,6 +144,14 @@ constexpr std::array<const wchar_t*, TEXT_COUNT * LANGUAGE_COUNT> Texts = {
     /* 43 TXT_PRINT_CANCELLED */
     L"Printing of the file \"%s\" was cancelled; nothing was sent to the printer \"%s\".",
     L"Печать файла \"%s\" отменена, на принтер \"%s\" ничего не отправлено.",
+    /* 44 TXT_PRINT_MAYBE_SUBMITTED */
+    L"Printing of the file \"%s\" was cancelled, but the job could not be withdrawn: the part already sent "
+    L"may still be printed on the printer \"%s\".",
+    L"Печать файла \"%s\" отменена, но задание не удалось отозвать: уже отправленная часть может быть "
+    L"напечатана на принтере \"%s\".",
+    /* 45 TXT_OPERATION_FAILED */
+    L"The operation failed because of an unexpected error. The details are in the log file.",
+    L"Операция не выполнена из-за непредвиденной ошибки. Подробности в файле журнала.",
 };
 
 constexpr const wchar_t* LanguageNames[LANGUAGE_COUNT] = {L"English", L"Русский"};

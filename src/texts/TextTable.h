@@ -59,8 +59,10 @@ enum TextId : std::uint32_t {
     TXT_MEGABYTES_OF = 41,
     TXT_CANCEL_BUTTON = 42,
     TXT_PRINT_CANCELLED = 43,
+    TXT_PRINT_MAYBE_SUBMITTED = 44,
+    TXT_OPERATION_FAILED = 45,
 };
-constexpr std::uint32_t TEXT_COUNT = 44;
+constexpr std::uint32_t TEXT_COUNT = 46;
 
 class TextTable {
 public:
