@@ -2,10 +2,14 @@
 // This program's own resources hold a web address that no handler can open.
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+
 #include "LogCapture.h"
+#include "Visualisation/BackgroundWork.h"
 #include "Visualisation/MessageBoxes.h"
 #include "WindowTestSupport.h"
 #include "texts/TextTable.h"
+#include "textutil.h"
 
 using windowtest::AnswerNextMessageBox;
 using windowtest::ConfirmNextMessageBoxes;
@@ -116,4 +120,30 @@ TEST(FolderOfPath, EndsBeforeTheLastSeparatorOfEitherKind) {
     EXPECT_EQ(GetFolderOfPath(L"Tavrel.log"), L"Tavrel.log");
     EXPECT_EQ(GetFolderOfPath(L"\\\\server\\share\\Папка\\Tavrel.log"), L"\\\\server\\share\\Папка");
     EXPECT_EQ(GetFolderOfPath(L""), L"");
+}
+
+DWORD WINAPI FailingWait(DWORD, const HANDLE*, BOOL, DWORD, DWORD) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return WAIT_FAILED;
+}
+
+// The owner gets its input and focus back after short work, after a wait that keeps failing
+// (no spinning for ever), and after work that throws, which the outcome must tell.
+TEST_F(MessageBoxes, BackgroundWorkGivesTheOwnerBackWhateverHappens) {
+    HWND owner = CreateWindowExW(0, L"STATIC", L"owner", WS_POPUP | WS_VISIBLE, 0, 0, 100, 100, nullptr, nullptr,
+                                 nullptr, nullptr);
+    SetFocus(owner);
+    EXPECT_FALSE(RunInBackground(owner, L"short", [] {}).Failed);
+    EXPECT_EQ(GetFocus(), owner) << "disabling the owner took its focus";
+    CurrentWorkerWaitCall() = FailingWait;
+    RunInBackground(owner, L"slow", [] { Sleep(300); });
+    CurrentWorkerWaitCall() = MsgWaitForMultipleObjects;
+    EXPECT_TRUE(IsWindowEnabled(owner));
+    EXPECT_TRUE(RunInBackground(owner, L"throws", [] { throw std::runtime_error("no memory"); }).Failed);
+    EXPECT_FALSE(BackgroundWorkRunning());
+    EXPECT_EQ(Texts(), (std::vector<std::string>{
+                           "error: Error in MsgWaitForMultipleObjects: " + GetLastErrorText(ERROR_INVALID_HANDLE) +
+                               "; waiting for the operation in steps of 50 ms",
+                           "error: Unexpected exception in a background operation: no memory"}));
+    DestroyWindow(owner);
 }

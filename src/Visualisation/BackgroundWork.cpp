@@ -253,7 +253,8 @@ private:
     void RestoreFocus() const {
         HWND focus = GetFocus();
         bool focusInOwner = focus == nullptr || focus == m_Owner || IsChild(m_Owner, focus);
-        if (focusInOwner && m_Focus != nullptr && IsWindow(m_Focus) && IsChild(m_Owner, m_Focus)) SetFocus(m_Focus);
+        bool focusWasInOwner = m_Focus != nullptr && (m_Focus == m_Owner || IsChild(m_Owner, m_Focus));
+        if (focusInOwner && focusWasInOwner && IsWindow(m_Focus)) SetFocus(m_Focus);
     }
 
     HWND m_Owner;
