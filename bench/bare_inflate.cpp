@@ -19,7 +19,7 @@
 #include <vector>
 
 #ifdef _WIN32
-#include "handles.h"
+#include "handles_win.h"
 #else
 #include <fcntl.h>
 #include <unistd.h>

@@ -22,8 +22,8 @@
 #include <vector>
 
 #include "FileProcessor/FileProcessor.h"
-#include "PrintRawData.h"
-#include "handles.h"
+#include "PrintRawData_win.h"
+#include "handles_win.h"
 #include "logging/TavrelLog.h"
 
 namespace {

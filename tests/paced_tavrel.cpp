@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "Visualisation/BackgroundWork.h"
+#include "Visualisation/BackgroundWork_win.h"
 
 namespace {
 

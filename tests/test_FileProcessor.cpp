@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "FileProcessor/FileProcessor.h"
-#include "FileProcessor/IntakeFiles.h"
+#include "FileProcessor/IntakeFiles_win.h"
 #include "ProgressWatcher.h"
 #include "ShadowFileBuilder.h"
 #include "logging/logog.h"

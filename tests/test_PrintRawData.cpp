@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "PrintRawData.h"
+#include "PrintRawData_win.h"
 #include "ProgressWatcher.h"
 #include "PrintTestSupport.h"
 #include "textutil.h"

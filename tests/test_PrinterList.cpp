@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "PrintTestSupport.h"
-#include "PrinterList.h"
+#include "PrinterList_win.h"
 #include "textutil.h"
 
 void PrintTo(const PrinterEntry& entry, std::ostream* out) {

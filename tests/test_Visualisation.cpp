@@ -5,8 +5,8 @@
 #include <stdexcept>
 
 #include "LogCapture.h"
-#include "Visualisation/BackgroundWork.h"
-#include "Visualisation/MessageBoxes.h"
+#include "Visualisation/BackgroundWork_win.h"
+#include "Visualisation/MessageBoxes_win.h"
 #include "WindowTestSupport.h"
 #include "texts/TextTable.h"
 #include "textutil.h"

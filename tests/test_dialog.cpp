@@ -26,10 +26,10 @@
 
 #include "FileProcessor/FileProcessor.h"
 #include "PrintTestSupport.h"
-#include "PrinterList.h"
+#include "PrinterList_win.h"
 #include "ShadowFileBuilder.h"
-#include "Visualisation/MainDialog.h"
-#include "Visualisation/PrintCommand.h"
+#include "Visualisation/MainDialog_win.h"
+#include "Visualisation/PrintCommand_win.h"
 #include "WindowTestSupport.h"
 #include "ZipFixtures.h"
 #include "resource.h"

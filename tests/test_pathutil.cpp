@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "pathutil.h"
+#include "pathutil_win.h"
 
 TEST(ExtendedLengthPath, OnlyLongPathsGetThePrefixAfterNormalisation) {
     EXPECT_EQ(ExtendedLengthPath(L"C:\\jobs\\00012.SPL"), L"C:\\jobs\\00012.SPL");

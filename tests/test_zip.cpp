@@ -12,7 +12,7 @@
 #include <zlib.h>
 
 #include "ZipFixtures.h"
-#include "zip/unzip.h"
+#include "zip/unzip_win.h"
 
 namespace {
 

@@ -18,9 +18,9 @@
 
 #include <utility>
 
-#include "FileProcessor/IntakeFiles.h"
+#include "FileProcessor/IntakeFiles_win.h"
 #include "logging/logog.h"
-#include "pathutil.h"
+#include "pathutil_win.h"
 #include "textutil.h"
 
 namespace {

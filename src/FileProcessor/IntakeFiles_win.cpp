@@ -1,4 +1,4 @@
-#include "FileProcessor/IntakeFiles.h"
+#include "FileProcessor/IntakeFiles_win.h"
 
 #include <windows.h>
 
@@ -6,7 +6,7 @@
 
 #include "FileProcessor/FileProcessor.h"
 #include "logging/logog.h"
-#include "pathutil.h"
+#include "pathutil_win.h"
 #include "textutil.h"
 
 namespace {

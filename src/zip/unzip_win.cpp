@@ -1,6 +1,6 @@
 // Win32 side of the ZIP reader: the archive file, target files and folders, file times and
 // the result-code plumbing. Everything that interprets archive bytes is in ZipParse.
-#include "zip/unzip.h"
+#include "zip/unzip_win.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -11,8 +11,8 @@
 #include <optional>
 #include <string>
 
-#include "handles.h"
-#include "pathutil.h"
+#include "handles_win.h"
+#include "pathutil_win.h"
 #include "zip/ZipParse.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "FileProcessor/JobRecords.h"
-#include "PrinterList.h"
+#include "PrinterList_win.h"
 
 // Prints the current file to the printer selected in the dialog's list, after the checks and
 // questions that apply, and shows the outcome.

@@ -1,4 +1,4 @@
-#include "Visualisation/DialogGuard.h"
+#include "Visualisation/DialogGuard_win.h"
 
 #include <exception>
 

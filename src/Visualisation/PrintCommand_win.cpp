@@ -1,11 +1,11 @@
-#include "Visualisation/PrintCommand.h"
+#include "Visualisation/PrintCommand_win.h"
 
 #include "FileProcessor/FileProcessor.h"
-#include "PrintRawData.h"
-#include "Visualisation/BackgroundWork.h"
-#include "Visualisation/MainDialog.h"
-#include "Visualisation/MessageBoxes.h"
-#include "pathutil.h"
+#include "PrintRawData_win.h"
+#include "Visualisation/BackgroundWork_win.h"
+#include "Visualisation/MainDialog_win.h"
+#include "Visualisation/MessageBoxes_win.h"
+#include "pathutil_win.h"
 #include "texts/TextTable.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "Visualisation/BackgroundWork.h"
+#include "Visualisation/BackgroundWork_win.h"
 
 #include <commctrl.h>
 
@@ -9,9 +9,9 @@
 #include <exception>
 
 #include "Progress.h"
-#include "Visualisation/DialogGuard.h"
-#include "Visualisation/MainDialog.h"
-#include "handles.h"
+#include "Visualisation/DialogGuard_win.h"
+#include "Visualisation/MainDialog_win.h"
+#include "handles_win.h"
 #include "logging/logog.h"
 #include "resource.h"
 #include "texts/TextTable.h"

@@ -1,15 +1,15 @@
-#include "Visualisation/MainDialog.h"
+#include "Visualisation/MainDialog_win.h"
 
 #include <commdlg.h>
 
 #include <vector>
 
 #include "FileProcessor/FileProcessor.h"
-#include "Visualisation/BackgroundWork.h"
-#include "Visualisation/MessageBoxes.h"
-#include "Visualisation/PrintCommand.h"
+#include "Visualisation/BackgroundWork_win.h"
+#include "Visualisation/MessageBoxes_win.h"
+#include "Visualisation/PrintCommand_win.h"
 #include "logging/logog.h"
-#include "pathutil.h"
+#include "pathutil_win.h"
 #include "resource.h"
 #include "texts/TextTable.h"
 

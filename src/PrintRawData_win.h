@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "handles.h"
+#include "handles_win.h"
 
 // The spooler and file calls a raw print job makes. Production uses the platform's own
 // functions; tests point them at recording fakes.

@@ -1,11 +1,11 @@
-#include "PrintRawData.h"
+#include "PrintRawData_win.h"
 
 #include <cstdint>
 #include <vector>
 
 #include "Progress.h"
 #include "logging/logog.h"
-#include "pathutil.h"
+#include "pathutil_win.h"
 #include "textutil.h"
 
 RawPrintCalls PlatformRawPrintCalls() {

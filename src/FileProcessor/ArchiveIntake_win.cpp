@@ -2,13 +2,13 @@
 #include <cwchar>
 
 #include "FileProcessor/FileProcessor.h"
-#include "FileProcessor/IntakeFiles.h"
-#include "handles.h"
+#include "FileProcessor/IntakeFiles_win.h"
+#include "handles_win.h"
 #include "Progress.h"
 #include "logging/logog.h"
-#include "pathutil.h"
+#include "pathutil_win.h"
 #include "textutil.h"
-#include "zip/unzip.h"
+#include "zip/unzip_win.h"
 
 namespace {
 

@@ -2,9 +2,9 @@
 #include <vector>
 
 #include "FileProcessor/FileProcessor.h"
-#include "handles.h"
+#include "handles_win.h"
 #include "logging/logog.h"
-#include "pathutil.h"
+#include "pathutil_win.h"
 #include "textutil.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "PrinterList.h"
+#include "PrinterList_win.h"
 
 #include <windows.h>
 #include <winspool.h>

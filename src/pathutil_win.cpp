@@ -1,4 +1,4 @@
-#include "pathutil.h"
+#include "pathutil_win.h"
 
 #include <windows.h>
 

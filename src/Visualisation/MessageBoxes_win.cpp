@@ -1,4 +1,4 @@
-#include "Visualisation/MessageBoxes.h"
+#include "Visualisation/MessageBoxes_win.h"
 
 #include <shellapi.h>
 

@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "PrinterList.h"
+#include "PrinterList_win.h"
 #include "texts/TextTable.h"
 
 // A control whose text comes straight from the text table.
