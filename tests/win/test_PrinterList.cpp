@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "PrintTestSupport.h"
+#include "PrintTestSupport_win.h"
 #include "PrinterList_win.h"
 #include "textutil.h"
 

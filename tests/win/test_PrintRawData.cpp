@@ -17,7 +17,7 @@
 
 #include "PrintRawData_win.h"
 #include "ProgressWatcher.h"
-#include "PrintTestSupport.h"
+#include "PrintTestSupport_win.h"
 #include "textutil.h"
 
 namespace {

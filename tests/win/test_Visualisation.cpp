@@ -7,7 +7,7 @@
 #include "LogCapture.h"
 #include "Visualisation/BackgroundWork_win.h"
 #include "Visualisation/MessageBoxes_win.h"
-#include "WindowTestSupport.h"
+#include "WindowTestSupport_win.h"
 #include "texts/TextTable.h"
 #include "textutil.h"
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "WindowTestSupport.h"
+#include "WindowTestSupport_win.h"
 #include "resource.h"
 #include "textutil.h"
 

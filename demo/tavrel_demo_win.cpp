@@ -23,7 +23,7 @@
 #include <vector>
 
 #include "ShadowFileBuilder.h"
-#include "WindowTestSupport.h"
+#include "WindowTestSupport_win.h"
 #include "resource.h"
 #include "textutil.h"
 

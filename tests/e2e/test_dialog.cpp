@@ -25,12 +25,12 @@
 #include <vector>
 
 #include "FileProcessor/FileProcessor.h"
-#include "PrintTestSupport.h"
+#include "PrintTestSupport_win.h"
 #include "PrinterList_win.h"
 #include "ShadowFileBuilder.h"
 #include "Visualisation/MainDialog_win.h"
 #include "Visualisation/PrintCommand_win.h"
-#include "WindowTestSupport.h"
+#include "WindowTestSupport_win.h"
 #include "ZipFixtures.h"
 #include "resource.h"
 #include "texts/TextTable.h"
