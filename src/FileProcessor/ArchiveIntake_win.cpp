@@ -1,5 +1,5 @@
 // Choosing the job inside a ZIP archive and extracting it into a folder of its own.
-#include <cwchar>
+#include <string>
 
 #include "FileProcessor/FileProcessor.h"
 #include "FileProcessor/IntakeFiles_win.h"
@@ -25,8 +25,33 @@ ZipArchiveHandle OpenArchive(const std::wstring& archivePath) {
     return zip;
 }
 
-std::wstring MemberName(const ZipMemberInfo& member) {
-    return std::wstring(member.Name, wcsnlen(member.Name, MAX_PATH));
+// Names are matched and logged whole: ZipMemberInfo holds at most MAX_PATH - 1 units of them.
+ZipMemberDetails Details(ZipHandle zip, int index) {
+    ZipMemberDetails details;
+    GetZipItemDetails(zip, index, &details);
+    return details;
+}
+
+// An archive that holds the job's spool or shadow member twice is refused: other tools take
+// the last of them, so a user who checks the archive with one of those would see another job.
+bool HoldsOneJob(ZipHandle zip, const std::wstring& archivePath, const std::wstring& splMember) {
+    for (const std::wstring& name : {splMember, RemoveFileExtension(splMember) + ShadowFileExtension}) {
+        int index = -1;
+        ZipMemberInfo member{};
+        if (FindZipItem(zip, name.c_str(), true, &index, &member) == ZR_DUPLICATE) {
+            LOGOG_ERROR("Refused the archive %s: more than one member is named \"%s\"", LogText(archivePath).c_str(),
+                        LogText(name).c_str());
+            return false;
+        }
+    }
+    return true;
+}
+
+// Why the reader would not extract a member, for the log line; empty for other failures.
+std::string RefusalReason(ZipStatus status, const ZipMemberDetails& member) {
+    if (status == ZR_METHOD) return "compression method " + std::to_string(member.Method) + " is not supported";
+    if (status == ZR_ENCRYPTED) return "the member is encrypted";
+    return {};
 }
 
 // The extracted copy belongs to the program, which must be able to delete it later: a
@@ -61,12 +86,12 @@ std::wstring FindSPLInArchive(const std::wstring& archivePath) {
     int count = summary.Index;
     LOGOG_DEBUG("Detect %d files in archive: \"%s\"", count, LogText(archivePath).c_str());
     for (int index = 0; index < count; ++index) {
-        ZipMemberInfo member{};
-        if (GetZipItem(zip.get(), index, &member) != ZR_OK) continue;
-        std::wstring name = MemberName(member);
+        ZipMemberDetails member;
+        if (GetZipItemDetails(zip.get(), index, &member) != ZR_OK) continue;
+        const std::wstring& name = member.FullName;
         if (ToUpperAscii(GetFileExtension(name)) == SpoolFileExtension) {
             LOGOG_DEBUG("Found spl-file in archive by index %d: \"%s\"", index, LogText(name).c_str());
-            return name;
+            return HoldsOneJob(zip.get(), archivePath, name) ? name : std::wstring();
         }
     }
     return {};
@@ -82,7 +107,7 @@ std::wstring FindSHDInArchive(const std::wstring& archivePath, const std::wstrin
         LOGOG_ERROR("Error in FindZipItem(%s) for file: %s", LogText(wanted).c_str(), LogText(archivePath).c_str());
         return {};
     }
-    return MemberName(member);
+    return Details(zip.get(), index).FullName;
 }
 
 // The member is written next to the target under a temporary name and renamed into place
@@ -100,8 +125,9 @@ bool ExtractFileFromArchive(const std::wstring& archivePath, const std::wstring&
         LOGOG_ERROR("Error in FindZipItem(%s) for file: %s", LogText(memberName).c_str(), LogText(archivePath).c_str());
         return false;
     }
+    const ZipMemberDetails details = Details(zip.get(), index);
     if ((member.Attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 || !IsPlainFileName(GetFileNameFromPath(targetPath))) {
-        LOGOG_ERROR("Refused to extract \"%s\" to \"%s\": not a plain file", LogText(MemberName(member)).c_str(),
+        LOGOG_ERROR("Refused to extract \"%s\" to \"%s\": not a plain file", LogText(details.FullName).c_str(),
                     LogText(targetPath).c_str());
         return false;
     }
@@ -109,9 +135,13 @@ bool ExtractFileFromArchive(const std::wstring& archivePath, const std::wstring&
     ZipStatus status = UnzipItem(zip.get(), index, partialPath.c_str());
     if (status != ZR_OK) {
         if (status == ZR_CANCELLED) {
-            LOGOG_INFO("Cancelled by the user: extracting \"%s\" from \"%s\"", LogText(MemberName(member)).c_str(),
+            LOGOG_INFO("Cancelled by the user: extracting \"%s\" from \"%s\"", LogText(details.FullName).c_str(),
                        LogText(archivePath).c_str());
         } else {
+            if (std::string reason = RefusalReason(status, details); !reason.empty()) {
+                LOGOG_ERROR("Refused to extract \"%s\" from %s: %s", LogText(details.FullName).c_str(),
+                            LogText(archivePath).c_str(), reason.c_str());
+            }
             LOGOG_ERROR("Error in UnzipItem(%s) for file: %s", LogText(targetPath).c_str(),
                         LogText(archivePath).c_str());
         }

@@ -27,15 +27,17 @@ constexpr std::uint64_t kSaturated32 = 0xFFFFFFFF;  // "the value is in the Zip6
 // starts 65,557 bytes before the end.
 constexpr std::uint64_t kEndSearchWindow = 0xFFFF + kEndRecordSize;
 constexpr std::size_t kEndSearchStep = 1024;
-constexpr std::size_t kMaxNameBytes = 259;          // longer names are cut for the description
 constexpr std::size_t kStreamStep = 16384;
 constexpr std::size_t kEncryptionHeaderSize = 12;
 constexpr std::uint16_t kFlagEncrypted = 0x0001;
 constexpr std::uint16_t kFlagDataDescriptor = 0x0008;
+constexpr std::uint16_t kFlagStrongEncryption = 0x0040;
+constexpr std::uint16_t kFlagUtf8 = 0x0800;
 constexpr std::uint16_t kMethodStored = 0;
 constexpr std::uint16_t kMethodDeflated = 8;
 constexpr std::uint16_t kExtendedTimestampTag = 0x5455;  // "UT"
 constexpr std::uint16_t kZip64Tag = 0x0001;
+constexpr std::uint16_t kUnicodePathTag = 0x7075;  // Info-ZIP Unicode Path
 
 constexpr std::uint32_t kAttributeReadOnly = 0x01;
 constexpr std::uint32_t kAttributeHidden = 0x02;
@@ -59,10 +61,6 @@ std::optional<std::span<const std::uint8_t>> FindExtraBlock(std::span<const std:
         if (blockTag == tag) return data;
     }
     return std::nullopt;
-}
-
-bool AnySaturated(std::initializer_list<std::uint64_t*> fields) {
-    return std::any_of(fields.begin(), fields.end(), [](const std::uint64_t* field) { return *field == kSaturated32; });
 }
 
 // Each field that its header saturates takes the next 8 bytes of the Zip64 block, in the
@@ -116,9 +114,31 @@ bool SameName(std::u16string_view stored, std::u16string_view wanted, bool ignor
                                                         [&](char16_t a, char16_t b) { return fold(a) == fold(b); });
 }
 
-// The name as a description reports it: cut at the name buffer, converted and cleaned.
-std::u16string ReportedName(const CentralRecord& record) {
-    return CleanMemberName(Utf8ToUtf16(std::string_view(record.Name).substr(0, kMaxNameBytes)));
+std::uint32_t Crc32(std::string_view bytes) {
+    return static_cast<std::uint32_t>(
+        crc32(0, reinterpret_cast<const Bytef*>(bytes.data()), static_cast<uInt>(bytes.size())));
+}
+
+// Flag bit 11 says UTF-8. Without it, an Info-ZIP Unicode Path field (version 1) holds the
+// name in UTF-8, provided its CRC-32 shows it was written for these very header bytes (a
+// tool that renames a member may leave the old field behind); otherwise the name is in the
+// OEM code page, as Windows' own zipper and older tools write it.
+std::u16string DecodeName(std::string_view raw, std::uint16_t flags, std::span<const std::uint8_t> extra,
+                          NameDecoder decodeOem) {
+    if (flags & kFlagUtf8) return Utf8ToUtf16(raw);
+    if (const auto field = FindExtraBlock(extra, kUnicodePathTag)) {
+        ByteReader reader(*field);
+        const std::uint8_t version = reader.U8();
+        const std::uint32_t crc = reader.U32();
+        const auto name = reader.Bytes(reader.Remaining());
+        if (!reader.Failed() && version == 1 && crc == Crc32(raw))
+            return Utf8ToUtf16({reinterpret_cast<const char*>(name.data()), name.size()});
+    }
+    return decodeOem(raw);
+}
+
+std::uint64_t SaturatingAdd(std::uint64_t a, std::uint64_t b) {
+    return a > UINT64_MAX - b ? UINT64_MAX : a + b;
 }
 
 // Traditional PKWARE encryption, as the ZIP application note describes it.
@@ -351,6 +371,19 @@ std::u16string Utf8ToUtf16(std::string_view text) {
     return out;
 }
 
+std::u16string Cp437ToUtf16(std::string_view bytes) {
+    static constexpr std::u16string_view kUpperHalf = u"ÇüéâäàåçêëèïîìÄÅÉæÆôöòûùÿÖÜ¢£¥₧ƒáíóúñÑªº¿⌐¬½¼¡«»"
+                                                      u"░▒▓│┤╡╢╖╕╣║╗╝╜╛┐└┴┬├─┼╞╟╚╔╩╦╠═╬╧╨╤╥╙╘╒╓╫╪┘┌█▄▌▐▀"
+                                                      u"αßΓπΣσµτΦΘΩδ∞φε∩≡±≥≤⌠⌡÷≈°∙·√ⁿ²■\u00A0";
+    static_assert(kUpperHalf.size() == 128);
+    std::u16string out;
+    for (char c : bytes) {
+        const auto b = static_cast<std::uint8_t>(c);
+        out += b < 0x80 ? static_cast<char16_t>(b) : kUpperHalf[b - 0x80];
+    }
+    return out;
+}
+
 // Repeats until nothing applies: drop a drive ("X:"), skip past the last parent step
 // ("\..\", "\../", "/../", "/..\") or drop one leading separator. A name that merely begins
 // with "../" keeps it.
@@ -409,37 +442,46 @@ bool ZipReader::HasZip64Locator(std::uint64_t endRecord) {
            ByteReader(signature).U32() == kZip64LocatorSignature;
 }
 
-// The Zip64 end record is taken only where the locator says, whole and before the locator,
-// with the directory before it: its offsets are file positions, so nothing can have been
-// prepended. A directory too small for the entries it claims is damaged, not merely short.
+// The Zip64 end record lies where the locator says, or, when bytes were put in front of the
+// archive (a self-extractor's stub) after the zipper wrote the offsets, right before the
+// locator: the difference is the number of those bytes, as on the classic path. Either way
+// the record lies whole before the locator and the directory before the record. A directory
+// too small for the entries it claims is damaged, not merely short.
 ZipStatus ZipReader::OpenZip64(std::uint64_t locatorPosition) {
     std::uint8_t locatorBytes[kZip64LocatorSize];
     if (!ReadExact(locatorPosition, locatorBytes, sizeof locatorBytes)) return ZR_NOFILE;
     ByteReader locator(locatorBytes);
     locator.Skip(4);
     const std::uint32_t recordDisk = locator.U32();
-    const std::uint64_t recordPosition = locator.U64();
+    const std::uint64_t recordOffset = locator.U64();
     const std::uint32_t disks = locator.U32();
     if (recordDisk != 0 || disks > 1) return ZR_NOFILE;
 
     std::uint8_t bytes[kZip64EndRecordSize];
-    if (recordPosition > locatorPosition || locatorPosition - recordPosition < sizeof bytes ||
-        !ReadExact(recordPosition, bytes, sizeof bytes))
-        return ZR_CORRUPT;
+    auto recordAt = [&](std::uint64_t position) {
+        return position <= locatorPosition && locatorPosition - position >= sizeof bytes &&
+               ReadExact(position, bytes, sizeof bytes) && ByteReader(bytes).U32() == kZip64EndSignature;
+    };
+    std::uint64_t recordPosition = recordOffset;
+    if (!recordAt(recordPosition)) {
+        recordPosition = locatorPosition - std::min<std::uint64_t>(locatorPosition, sizeof bytes);
+        if (recordPosition <= recordOffset || !recordAt(recordPosition)) return ZR_CORRUPT;
+    }
+    const std::uint64_t prepended = recordPosition - recordOffset;
     ByteReader record(bytes);
-    const std::uint32_t signature = record.U32();
+    record.Skip(4);  // signature
     const std::uint64_t recordSize = record.U64();
     record.Skip(4);  // versions made by and needed
     const DirectoryPlace place{record.U32(), record.U32(), record.U64(), record.U64(), record.U64(), record.U64()};
-    if (signature != kZip64EndSignature || recordSize < sizeof bytes - kZip64EndLeadSize ||
+    if (recordSize < sizeof bytes - kZip64EndLeadSize ||
         recordSize > locatorPosition - recordPosition - kZip64EndLeadSize)
         return ZR_CORRUPT;
     if (!place.OnOneDisk()) return ZR_NOFILE;
-    if (place.Offset > recordPosition || recordPosition - place.Offset < place.Size ||
+    if (place.Offset > recordOffset || recordOffset - place.Offset < place.Size ||
         place.Entries > place.Size / kCentralRecordSize || place.Entries > INT_MAX)
         return ZR_CORRUPT;
-    m_Prepended = 0;
-    StartWalk(place.Offset, recordPosition, static_cast<int>(place.Entries));
+    m_Prepended = prepended;
+    StartWalk(place.Offset + prepended, recordPosition, static_cast<int>(place.Entries));
     return ZR_OK;
 }
 
@@ -450,17 +492,6 @@ void ZipReader::StartWalk(std::uint64_t directoryStart, std::uint64_t directoryL
     m_Reachable = count;
     m_Walker = {};
     if (m_Count > 0) GoTo(0);  // a damaged first record shows when a member is asked for
-}
-
-// Reads the extra field only when one of the fields is saturated, and takes their values
-// from its Zip64 block: ZR_READ when the field cannot be read, ZR_CORRUPT when the block is
-// too short.
-ZipStatus ZipReader::ReadZip64Block(std::uint64_t extraStart, std::uint16_t extraLength,
-                                    std::initializer_list<std::uint64_t*> fields) {
-    if (!AnySaturated(fields)) return ZR_OK;
-    std::vector<std::uint8_t> extra(extraLength);
-    if (!ReadExact(extraStart, extra.data(), extra.size())) return ZR_READ;
-    return ApplyZip64Block(extra, fields) ? ZR_OK : ZR_CORRUPT;
 }
 
 // Reads the record at position into the walker; false (walker unchanged) when it is not a
@@ -492,9 +523,10 @@ bool ZipReader::ReadRecordAt(std::uint64_t position) {
         std::uint64_t{kCentralRecordSize} + record.NameLength + record.ExtraLength + record.CommentLength;
     if (m_DirectoryLimit - position < total) return false;
     record.Name.resize(record.NameLength);
+    record.Extra.resize(record.ExtraLength);
     if (!ReadExact(position + kCentralRecordSize, record.Name.data(), record.Name.size()) ||
-        ReadZip64Block(position + kCentralRecordSize + record.NameLength, record.ExtraLength,
-                       {&record.UncompressedSize, &record.CompressedSize, &record.LocalHeaderOffset}) != ZR_OK)
+        !ReadExact(position + kCentralRecordSize + record.NameLength, record.Extra.data(), record.Extra.size()) ||
+        !ApplyZip64Block(record.Extra, {&record.UncompressedSize, &record.CompressedSize, &record.LocalHeaderOffset}))
         return false;
     m_Walker.Position = position;
     m_Walker.Record = std::move(record);
@@ -527,7 +559,15 @@ ZipStatus ZipReader::GoTo(int index) {
     return ZR_OK;
 }
 
-// The local header must lie before the directory and agree with the current record.
+// The name as a description reports it: decoded and cleaned.
+std::u16string ZipReader::ReportedName(const CentralRecord& record) const {
+    return CleanMemberName(DecodeName(record.Name, record.Flags, record.Extra, m_DecodeOem));
+}
+
+// The local header must lie before the directory and agree with the current record, its name
+// too: a record that points at another member's header would hand out that member's bytes.
+// Names are equal when their bytes are, or when they decode to the same text (a writer may
+// spell a name in UTF-8 in one header and in the OEM code page in the other).
 ZipStatus ZipReader::CheckLocalHeader(LocalHeader& header) {
     const CentralRecord& record = m_Walker.Record;
     if (record.LocalHeaderOffset >= m_DirectoryStart - m_Prepended) return ZR_CORRUPT;
@@ -545,19 +585,23 @@ ZipStatus ZipReader::CheckLocalHeader(LocalHeader& header) {
     std::uint64_t uncompressedSize = reader.U32();
     const std::uint16_t nameLength = reader.U16();
     const std::uint16_t extraLength = reader.U16();
-    if (signature != kLocalSignature || method != record.Method ||
-        (method != kMethodStored && method != kMethodDeflated) || nameLength != record.NameLength)
+    if (signature != kLocalSignature || method != record.Method) return ZR_CORRUPT;
+    std::string name(nameLength, '\0');
+    header.Extra.resize(extraLength);
+    const std::uint64_t extraStart = position + kLocalHeaderSize + nameLength;
+    if (!ReadExact(position + kLocalHeaderSize, name.data(), name.size()) ||
+        !ReadExact(extraStart, header.Extra.data(), header.Extra.size()))
+        return ZR_READ;
+    if (name != record.Name && DecodeName(name, flags, header.Extra, m_DecodeOem) !=
+                                   DecodeName(record.Name, record.Flags, record.Extra, m_DecodeOem))
         return ZR_CORRUPT;
-    header.ExtraStart = position + kLocalHeaderSize + nameLength;
     // Sizes that follow the data (flag bit 3) are not compared: the directory's are the ones used.
     if (!(flags & kFlagDataDescriptor)) {
-        if (auto status = ReadZip64Block(header.ExtraStart, extraLength, {&uncompressedSize, &compressedSize}))
-            return status;
+        if (!ApplyZip64Block(header.Extra, {&uncompressedSize, &compressedSize})) return ZR_CORRUPT;
         if (crc != record.Crc || compressedSize != record.CompressedSize || uncompressedSize != record.UncompressedSize)
             return ZR_CORRUPT;
     }
-    header.ExtraLength = extraLength;
-    header.DataStart = header.ExtraStart + extraLength;
+    header.DataStart = extraStart + extraLength;
     return ZR_OK;
 }
 
@@ -565,14 +609,14 @@ ZipStatus ZipReader::Describe(int index, MemberInfo& info) {
     if (auto status = GoTo(index)) return status;
     LocalHeader local;
     if (auto status = CheckLocalHeader(local)) return status;
-    std::vector<std::uint8_t> extra(local.ExtraLength);
-    if (!ReadExact(local.ExtraStart, extra.data(), extra.size())) return ZR_READ;
     const CentralRecord& record = m_Walker.Record;
     info.Index = index;
     info.Name = ReportedName(record);
+    info.Method = record.Method;
+    info.Encrypted = (record.Flags & kFlagEncrypted) != 0;
     info.Attributes = AttributesFromHost(record.VersionMadeBy, record.ExternalAttributes);
     info.LocalTime = SplitDosDateTime(record.DosDate, record.DosTime);
-    info.Times = ReadExtendedTimes(extra);
+    info.Times = ReadExtendedTimes(local.Extra);
     info.CompressedSize = record.CompressedSize;
     info.UncompressedSize = record.UncompressedSize;
     return ZR_OK;
@@ -580,22 +624,74 @@ ZipStatus ZipReader::Describe(int index, MemberInfo& info) {
 
 // Callers look up names that a description gave them, so stored names are compared as a
 // description reports them: a member stored as "/jobs/a.spl" or "C:\\a.spl" is found under
-// the name it was reported by. Cleaning a reported name again leaves it as it is.
+// the name it was reported by. Cleaning a reported name again leaves it as it is. A name that
+// two members share is refused: other tools take the last of them, so which one the archive
+// means is not known. Members behind a damaged record cannot be read, nor counted.
 ZipStatus ZipReader::Find(std::u16string_view name, bool ignoreCase, int& index) {
     const std::u16string wanted = CleanMemberName(std::u16string(name));
     const Walker saved = m_Walker;
-    for (int i = 0; i < m_Count; ++i) {
-        if (GoTo(i) != ZR_OK) {
+    std::optional<Walker> found;
+    for (int i = 0; i < m_Count && GoTo(i) == ZR_OK; ++i) {
+        if (!SameName(ReportedName(m_Walker.Record), wanted, ignoreCase)) continue;
+        if (found) {
             m_Walker = saved;
-            return ZR_CORRUPT;
+            return ZR_DUPLICATE;
         }
-        if (SameName(ReportedName(m_Walker.Record), wanted, ignoreCase)) {
-            index = i;
-            return ZR_OK;
-        }
+        found = m_Walker;
+    }
+    if (!found) {
+        const bool damaged = m_Reachable < m_Count;
+        m_Walker = saved;
+        return damaged ? ZR_CORRUPT : ZR_NOTFOUND;
+    }
+    m_Walker = *found;  // the caller describes the member next
+    index = m_Walker.Current;
+    return ZR_OK;
+}
+
+// Whether the member's bytes, from its local header to the end of its data, share a byte
+// with another member's: a record that points into another member would hand out that
+// member's bytes (or a part of them, again and again) under its own name. The central
+// directory lies behind all members (Extract checks that). Found for all members at once, on
+// the first call, by sorting their spans: O(n log n).
+bool ZipReader::Overlapped(int index) {
+    if (!m_OverlapsFound) FindOverlaps();
+    return m_Overlapped[static_cast<std::size_t>(index)];
+}
+
+// Members without a local header where their record points do not take part: they cannot be
+// read anyway, and must not make the members whose bytes they point into unreadable too.
+void ZipReader::FindOverlaps() {
+    struct Span {
+        std::uint64_t Start, End;
+        int Index;
+    };
+    std::vector<Span> spans;
+    const Walker saved = m_Walker;
+    for (int i = 0; i < m_Count && GoTo(i) == ZR_OK; ++i) {
+        const CentralRecord& record = m_Walker.Record;
+        const std::uint64_t start = SaturatingAdd(m_Prepended, record.LocalHeaderOffset);
+        std::uint8_t fixed[kLocalHeaderSize];
+        if (!ReadExact(start, fixed, sizeof fixed)) continue;
+        ByteReader header(fixed);
+        if (header.U32() != kLocalSignature) continue;
+        header.Skip(22);
+        const std::uint64_t lengths = std::uint64_t{header.U16()} + header.U16();
+        spans.push_back({start, SaturatingAdd(start + kLocalHeaderSize + lengths, record.CompressedSize), i});
     }
     m_Walker = saved;
-    return ZR_NOTFOUND;
+    std::sort(spans.begin(), spans.end(), [](const Span& a, const Span& b) { return a.Start < b.Start; });
+    m_Overlapped.assign(static_cast<std::size_t>(m_Count), false);
+    // Sorted by start, a span meets a later one exactly when it reaches past the next start,
+    // and an earlier one exactly when it starts before the farthest end so far.
+    std::uint64_t farthestEnd = 0;
+    for (std::size_t k = 0; k < spans.size(); ++k) {
+        const bool meetsEarlier = k > 0 && spans[k].Start < farthestEnd;
+        const bool meetsLater = k + 1 < spans.size() && spans[k].End > spans[k + 1].Start;
+        m_Overlapped[static_cast<std::size_t>(spans[k].Index)] = meetsEarlier || meetsLater;
+        farthestEnd = std::max(farthestEnd, spans[k].End);
+    }
+    m_OverlapsFound = true;
 }
 
 ZipStatus ZipReader::Extract(int index, const char* password, ByteSink& sink) {
@@ -603,8 +699,13 @@ ZipStatus ZipReader::Extract(int index, const char* password, ByteSink& sink) {
     LocalHeader local;
     if (auto status = CheckLocalHeader(local)) return status;
     const CentralRecord& record = m_Walker.Record;
-    // The member's data must end before the directory starts.
-    if (local.DataStart > m_DirectoryStart || m_DirectoryStart - local.DataStart < record.CompressedSize)
+    // Traditional encryption is the only one this reader can undo, and only with a password.
+    if ((record.Flags & kFlagEncrypted) && (password == nullptr || (record.Flags & kFlagStrongEncryption)))
+        return ZR_ENCRYPTED;
+    if (record.Method != kMethodStored && record.Method != kMethodDeflated) return ZR_METHOD;
+    // The member's data must end before the directory starts, and be its own.
+    if (local.DataStart > m_DirectoryStart || m_DirectoryStart - local.DataStart < record.CompressedSize ||
+        Overlapped(index))
         return ZR_CORRUPT;
     MemberInput input(m_Source, local.DataStart, record.CompressedSize);
     ProgressAddTotal(record.UncompressedSize);

@@ -6,7 +6,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <initializer_list>
 #include <optional>
 #include <span>
 #include <string>
@@ -57,12 +56,19 @@ std::uint32_t AttributesFromHost(std::uint16_t versionMadeBy, std::uint32_t exte
 
 // Invalid sequences become U+FFFD.
 std::u16string Utf8ToUtf16(std::string_view text);
+// Decodes a name in the OEM code page of the machine (CP_OEMCP on Windows), for names that
+// are neither flagged as UTF-8 nor given in a Unicode Path field.
+using NameDecoder = std::u16string (*)(std::string_view bytes);
+// Code page 437, the OEM code page of US Windows: the decoder where no system is asked.
+std::u16string Cp437ToUtf16(std::string_view bytes);
 // Drops drive prefixes, leading separators and everything up to the last "\..\"-like step.
 std::u16string CleanMemberName(std::u16string name);
 
 struct MemberInfo {
     int Index = 0;
-    std::u16string Name;  // cleaned
+    std::u16string Name;  // decoded and cleaned, whole
+    std::uint16_t Method = 0;
+    bool Encrypted = false;
     std::uint32_t Attributes = 0;
     DosDateTime LocalTime{};  // from the directory, in local time
     ExtendedTimes Times;      // from the local "UT" block, when present
@@ -79,22 +85,24 @@ struct CentralRecord {
     std::uint32_t ExternalAttributes = 0;
     std::uint64_t LocalHeaderOffset = 0;
     std::string Name;  // raw bytes, complete
+    std::vector<std::uint8_t> Extra;
 };
 
 class ZipReader {
 public:
-    explicit ZipReader(ByteSource& source) : m_Source(source) {}
+    ZipReader(ByteSource& source, NameDecoder decodeOem) : m_Source(source), m_DecodeOem(decodeOem) {}
 
     // ZR_OK; ZR_NOFILE when no acceptable single-disk end record is found; ZR_CORRUPT when
     // the Zip64 end records that the archive announces are damaged.
     ZipStatus Open();
     int Count() const { return m_Count; }
     ZipStatus Describe(int index, MemberInfo& info);
-    // Compares cleaned names, as Describe reports them; ZR_NOTFOUND leaves the walker where
-    // it stood.
+    // Compares cleaned names, as Describe reports them; ZR_DUPLICATE when more than one member
+    // has the name. ZR_NOTFOUND and ZR_DUPLICATE leave the walker where it stood.
     ZipStatus Find(std::u16string_view name, bool ignoreCase, int& index);
-    // Streams the member's bytes to the sink; ZR_CORRUPT when they disagree with the directory,
-    // ZR_CANCELLED when the operation's watcher (Progress.h) stops it between two steps.
+    // Streams the member's bytes to the sink; ZR_CORRUPT when they disagree with the directory
+    // or share bytes with another member, ZR_METHOD or ZR_ENCRYPTED when they cannot be
+    // decoded, ZR_CANCELLED when the operation's watcher (Progress.h) stops it between two steps.
     ZipStatus Extract(int index, const char* password, ByteSink& sink);
 
 private:
@@ -104,8 +112,7 @@ private:
         CentralRecord Record;
     };
     struct LocalHeader {
-        std::uint64_t ExtraStart = 0;
-        std::uint16_t ExtraLength = 0;
+        std::vector<std::uint8_t> Extra;
         std::uint64_t DataStart = 0;
     };
 
@@ -114,18 +121,22 @@ private:
     void StartWalk(std::uint64_t directoryStart, std::uint64_t directoryLimit, int count);
     ZipStatus GoTo(int index);
     bool ReadRecordAt(std::uint64_t position);
-    ZipStatus ReadZip64Block(std::uint64_t extraStart, std::uint16_t extraLength,
-                             std::initializer_list<std::uint64_t*> fields);
+    std::u16string ReportedName(const CentralRecord& record) const;
     ZipStatus CheckLocalHeader(LocalHeader& header);
+    bool Overlapped(int index);
+    void FindOverlaps();
     bool ReadExact(std::uint64_t offset, void* buffer, std::size_t count);
 
     ByteSource& m_Source;
+    NameDecoder m_DecodeOem;
     int m_Count = 0;
     int m_Reachable = 0;                 // indexes from here on lie behind a damaged record
     std::uint64_t m_DirectoryStart = 0;  // first central record, file position
     std::uint64_t m_DirectoryLimit = 0;  // central records end before it: the (Zip64) end record
     std::uint64_t m_Prepended = 0;       // bytes in front of the archive
     Walker m_Walker;
+    bool m_OverlapsFound = false;
+    std::vector<bool> m_Overlapped;  // by index
 };
 
 }  // namespace zip

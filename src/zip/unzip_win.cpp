@@ -10,6 +10,7 @@
 #include <new>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "handles_win.h"
 #include "pathutil_win.h"
@@ -138,6 +139,17 @@ std::int32_t SaturatedSize(std::uint64_t size) {
     return static_cast<std::int32_t>(std::min<std::uint64_t>(size, INT32_MAX));
 }
 
+// Names that are neither flagged as UTF-8 nor given in a Unicode Path field are in the OEM
+// code page of the machine that wrote them, which is taken to be this one's.
+std::u16string OemToUtf16(std::string_view bytes) {
+    if (bytes.empty()) return {};
+    const int length = static_cast<int>(bytes.size());
+    const int size = MultiByteToWideChar(CP_OEMCP, 0, bytes.data(), length, nullptr, 0);
+    std::u16string text(static_cast<std::size_t>(std::max(size, 0)), u'\0');
+    MultiByteToWideChar(CP_OEMCP, 0, bytes.data(), length, reinterpret_cast<wchar_t*>(text.data()), size);
+    return text;
+}
+
 FILETIME TicksToFileTime(std::uint64_t ticks) {
     return {static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
 }
@@ -168,11 +180,12 @@ struct ZipArchive {
 
     int Kind = kReaderKind;
     FileSource Source;
-    zip::ZipReader Reader{Source};
+    zip::ZipReader Reader{Source, OemToUtf16};
     std::wstring RootFolder;
     std::optional<std::string> Password;
     int CachedIndex = -1;  // the most recently described member
     ZipMemberInfo Cached{};
+    ZipMemberDetails CachedDetails;
 };
 
 namespace {
@@ -202,7 +215,8 @@ ZipStatus Describe(ZipArchive& zip, int index, ZipMemberInfo& entry) {
     if (auto status = zip.Reader.Describe(index, member)) return status;
     entry = {};
     entry.Index = index;
-    const std::size_t length = std::min<std::size_t>(member.Name.size(), MAX_PATH - 1);
+    std::size_t length = std::min<std::size_t>(member.Name.size(), MAX_PATH - 1);
+    if (length < member.Name.size() && IS_HIGH_SURROGATE(member.Name[length - 1])) --length;  // no half character
     std::copy_n(member.Name.begin(), length, entry.Name);
     entry.Attributes = member.Attributes;
     entry.WriteTime = entry.AccessTime = entry.CreationTime = DosTimeToUtc(member.LocalTime);
@@ -213,6 +227,7 @@ ZipStatus Describe(ZipArchive& zip, int index, ZipMemberInfo& entry) {
     entry.UncompressedSize = SaturatedSize(member.UncompressedSize);
     zip.CachedIndex = index;
     zip.Cached = entry;
+    zip.CachedDetails = {std::wstring(member.Name.begin(), member.Name.end()), member.Method};
     return ZR_OK;
 }
 
@@ -249,6 +264,9 @@ const char* ZipStatusText(ZipStatus code) {
     case ZR_MORE: return "Still more data to unzip";
     case ZR_CORRUPT: return "Zipfile is corrupt or not a zipfile";
     case ZR_READ: return "Error reading file";
+    case ZR_METHOD: return "Compression method not supported";
+    case ZR_ENCRYPTED: return "Member is encrypted";
+    case ZR_DUPLICATE: return "More than one member has this name";
     case ZR_PASSWORD: return "Correct password required";
     case ZR_ARGS: return "Caller: faulty arguments";
     case ZR_NOTMMAP: return "Caller: can only get memory of a memory zipfile";
@@ -311,6 +329,16 @@ ZipStatus GetZipItem(ZipHandle zip, int index, ZipMemberInfo* entry) {
             return ZR_OK;
         }
         return Describe(archive, index, *entry);
+    });
+}
+
+ZipStatus GetZipItemDetails(ZipHandle zip, int index, ZipMemberDetails* details) {
+    return Run(zip, [&](ZipArchive& archive) -> ZipStatus {
+        if (details == nullptr || index < 0 || index >= archive.Reader.Count()) return ZR_ARGS;
+        ZipMemberInfo entry;
+        if (auto status = Describe(archive, index, entry)) return status;
+        *details = archive.CachedDetails;
+        return ZR_OK;
     });
 }
 

@@ -51,7 +51,7 @@ inline const std::vector<std::string> kRealArchives = [] {
     std::vector<std::string> archives = {
         "infozip_deflated.zip", "infozip_stored.zip", "infozip_stream.zip",     "infozip_stream32.zip",
         "infozip_comment.zip",  "prepended.zip",      "prepended_adjusted.zip", "7z.zip",
-        "bsdtar.zip",           "python_stored.zip",  "python_deflated.zip",
+        "bsdtar.zip",           "python_stored.zip",  "python_deflated.zip",    "zip64_prepended.zip",
     };
     archives.insert(archives.end(), kZip64Archives.begin(), kZip64Archives.end());
     return archives;

@@ -1,6 +1,8 @@
 """Spooled jobs for the archive fixtures: a shadow file in the 64-bit layout and printer-ready
 bytes that tell the archives apart."""
 import struct
+import zipfile
+import zlib
 
 
 def shadow(job, printer, driver, data_format="RAW", header_size=0xE0):
@@ -21,3 +23,19 @@ def shadow(job, printer, driver, data_format="RAW", header_size=0xE0):
 def spool(tag):
     """Printer-ready bytes that tell the archives apart."""
     return b"\x1b%-12345X@PJL JOB NAME=\"" + tag.encode() + b"\"\r\n" + bytes(range(256)) * 8
+
+
+class RawName(zipfile.ZipInfo):
+    """A member whose headers hold these name bytes without the UTF-8 flag (the DOS code page)."""
+
+    def __init__(self, raw, extra=b""):
+        super().__init__(raw.decode("cp437"), date_time=(2021, 3, 4, 5, 6, 8))
+        self.raw, self.extra = raw, extra
+
+    def _encodeFilenameFlags(self):
+        return self.raw, self.flag_bits
+
+
+def unicode_path(header_name, name):
+    """An Info-ZIP Unicode Path field: the UTF-8 name, for a header that holds header_name."""
+    return struct.pack("<HHBI", 0x7075, 5 + len(name.encode()), 1, zlib.crc32(header_name)) + name.encode()

@@ -11,7 +11,7 @@ import sys
 import tempfile
 import zipfile
 
-from job_files import shadow, spool
+from job_files import RawName, shadow, spool
 
 out = os.path.abspath(sys.argv[1])
 sample_shd = sys.argv[2]
@@ -66,6 +66,14 @@ def main():
                                       (folder + "00042.SHD", shadow("Cleaned " + tag, "P", "D"))])
     with open(sample_shd, "rb") as f:
         pack("sample.zip", [("00002.SPL", spool("sample")), ("00002.SHD", f.read())])
+    # Folders only the DOS code page tells apart; a 274-byte path; a spool member twice (cleaned).
+    pack("lookalike_folders.zip", [(RawName(name.encode("cp437")), data) for name, data in (
+        ("Bäro/00012.SHD", shadow("Bäro job", "P", "D")), ("Büro/00012.SPL", spool("Büro")),
+        ("Büro/00012.SHD", shadow("Büro job", "P", "D")))])
+    deep = "Задания/" * 17 + "Факс1/"
+    pack("long_path.zip", [(deep + "00012.SPL", spool("deep")), (deep + "00012.SHD", shadow("Deep job", "P", "D"))])
+    pack("duplicate_spool.zip", [("00012.SPL", spool("first")), ("00012.SHD", shadow("Dup", "P", "D")),
+                                 ("jobs/../00012.spl", spool("second"))])
 
     # Info-ZIP packs a job from files on disk, as a user would.
     with tempfile.TemporaryDirectory() as folder:
@@ -73,10 +81,13 @@ def main():
             f.write(spool("infozip") * 50)
         with open(os.path.join(folder, "FP00007.SHD"), "wb") as f:
             f.write(shadow("Info-ZIP job", "Printer Z", "Driver Z"))
-        target = os.path.join(out, "infozip.zip")
-        if os.path.exists(target):
-            os.remove(target)
-        subprocess.run(["zip", "-q", target, "FP00007.SPL", "FP00007.SHD"], cwd=folder, check=True)
+        # The same job encrypted, and compressed with LZMA by 7-Zip.
+        for name, command in (("infozip.zip", ["zip", "-q"]), ("encrypted.zip", ["zip", "-q", "-e", "-P", "secret"]),
+                              ("7z_lzma.zip", ["7z", "a", "-tzip", "-m0=LZMA", "-bd", "-bso0"])):
+            target = os.path.join(out, name)
+            if os.path.exists(target):
+                os.remove(target)
+            subprocess.run([*command, target, "FP00007.SPL", "FP00007.SHD"], cwd=folder, check=True)
 
     # A stored spool member whose data no longer match its CRC-32.
     source = os.path.join(out, "crc_damaged.zip")

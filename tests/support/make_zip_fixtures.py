@@ -13,7 +13,7 @@ import subprocess
 import sys
 import zipfile
 
-from job_files import shadow
+from job_files import RawName, shadow, unicode_path
 
 out = os.path.abspath(sys.argv[-1])
 src = os.path.join(out, "src")
@@ -113,6 +113,7 @@ def encrypted_archives():
 def other_tools():
     run("7z", "a", "-tzip", "-bd", "-bso0", os.path.join(out, "7z.zip"), "hello.txt", "data.bin", "big.txt", "folder")
     run("bsdtar", "-a", "-cf", os.path.join(out, "bsdtar.zip"), "hello.txt", "big.txt", "folder")
+    run("7z", "a", "-tzip", "-m0=BZip2", "-bd", "-bso0", os.path.join(out, "7z_bzip2.zip"), "big.txt")
 
 
 # Zip64 records, as zippers write them for small members too.
@@ -164,6 +165,8 @@ def zip64_archives():
     for name, options in (("infozip_zip64.zip", []), ("infozip_zip64_stored.zip", ["-0"])):
         run("zip", "-q", "-fz", "-r", *options, os.path.join(out, name), "hello.txt", "data.bin", "big.txt",
             "empty.txt", "folder", "job")
+    # Behind a 4 KiB stub, with the offsets the zipper wrote.
+    save("zip64_prepended.zip", bytes(range(256)) * 16 + read_archive(os.path.join(out, "infozip_zip64.zip")))
     python_zip64(os.path.join(out, "python_zip64.zip"))
     with open(os.path.join(out, "python_zip64_stream.zip"), "wb") as f:
         python_zip64(Unseekable(f))
@@ -218,12 +221,19 @@ def python_archives():
                 z.writestr(info(member, method=method), data)
 
     with zipfile.ZipFile(os.path.join(out, "names.zip"), "w", zipfile.ZIP_DEFLATED) as z:
-        for member in ("../up.txt", "/x/../../evil.txt", "D:\\a.txt", "C:\\..\\a\\b.txt", "n" * 296 + ".txt"):
+        for member in ("../up.txt", "/x/../../evil.txt", "D:\\a.txt", "C:\\..\\a\\b.txt", "n" * 296 + ".txt",
+                       "A.txt"):
             z.writestr(info(member), member.encode())
 
     with zipfile.ZipFile(os.path.join(out, "case.zip"), "w", zipfile.ZIP_DEFLATED) as z:
         for member in ("Jobs/a.SPL", "Jobs/B.SHD", "c.txt"):
             z.writestr(info(member), member.encode() * 10)
+    # Code page 437 (folders UTF-8 reads as one), a name only in a Unicode Path field, a stale field.
+    with zipfile.ZipFile(os.path.join(out, "cp437.zip"), "w") as z:
+        for member in ("Bäro/00012.SHD", "Büro/00012.SPL", "Büro/00012.SHD"):
+            z.writestr(RawName(member.encode("cp437")), member.encode())
+        z.writestr(RawName(b"???? 12.SPL", unicode_path(b"???? 12.SPL", "Отчёт 12.SPL")), b"u")
+        z.writestr(RawName("Büro.txt".encode("cp437"), unicode_path(b"Wrong.txt", "Wrong.txt")), b"s")
 
     # Attributes as Unix (3), MS-DOS (0) and NTFS (11) hosts record them.
     with zipfile.ZipFile(os.path.join(out, "attributes.zip"), "w", zipfile.ZIP_STORED) as z:
@@ -303,6 +313,10 @@ def damaged_archives():
     save("comment_past_end.zip", patched((end + 20, "<H", 500)))
     # Local header of member 1 disagrees with the directory (method), member 2's lies past the end.
     save("local_mismatch.zip", patched((local[1] + 8, "<H", 0)))
+    save("local_name_mismatch.zip", patched((local[1] + 30, "<B", ord("S"))))
+    # Member 1's data claim 50 bytes more, of member 2's header and data.
+    claimed = struct.unpack_from("<I", base, central[1] + 20)[0] + 50
+    save("overlap_next_header.zip", patched((local[1] + 18, "<I", claimed), (central[1] + 20, "<I", claimed)))
     save("local_past_end.zip", patched((central[2] + 42, "<I", 0x7FFFFFF0)))
     save("unsupported_method.zip", patched((local[0] + 8, "<H", 12), (central[0] + 10, "<H", 12)))
     # Bytes that disagree with the directory's CRC-32: one flipped data byte of the stored

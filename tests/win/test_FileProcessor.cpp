@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "FileProcessor/FileProcessor.h"
@@ -613,6 +614,27 @@ TEST_F(ArchiveIntake, MembersReportedUnderCleanedNamesAreExtracted) {
         ASSERT_EQ(current.ProcessFile(Archive(L"cleaned_" + tag + L".zip")).Result, CorrectFile);
         EXPECT_EQ(GetFileNameFromPath(current.SPLFileName), L"00042.SPL");
         EXPECT_EQ(current.JobInfo.JobName, L"Cleaned " + tag);
+        current.DeleteTempFiles();
+    }
+}
+
+// Jobs as users' tools pack them are paired right (the job's name), or refused with a line
+// that says why.
+TEST_F(ArchiveIntake, JobsFromUsersToolsArePairedRightOrRefusedSayingWhy) {
+    const std::tuple<const wchar_t*, SPLFileInfoResults, std::string> cases[] = {
+        {L"lookalike_folders.zip", CorrectFile, "Büro job"},
+        {L"long_path.zip", CorrectFile, "Deep job"},
+        {L"7z_lzma.zip", CannotDetectSPL, ": compression method 14 is not supported"},
+        {L"encrypted.zip", CannotDetectSPL, ": the member is encrypted"},
+        {L"duplicate_spool.zip", CannotDetectSPL, ": more than one member is named \"00012.SPL\""},
+    };
+    for (const auto& [name, result, expected] : cases) {
+        SCOPED_TRACE(U8(name));
+        lines.clear();
+        SPLFileInfo current;
+        EXPECT_EQ(current.ProcessFile(Archive(name)).Result, result);
+        if (result == CorrectFile) EXPECT_EQ(U8(current.JobInfo.JobName), expected);
+        else EXPECT_THAT(lines, ::testing::Contains(AllOf(StartsWith("error: Refused "), HasSubstr(expected))));
         current.DeleteTempFiles();
     }
 }
