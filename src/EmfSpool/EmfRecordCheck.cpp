@@ -30,7 +30,7 @@ constexpr std::array<std::uint16_t, kLastKnownType + 1> kFixedSize = {
     24,  20,  20,  108, 12,  108, 0,  36, 12, 16,    // 111 .. 120 SETTEXTJUSTIFICATION
     24,  608,                                        // 121 COLORMATCHTOTARGETW, 122 CREATECOLORSPACEW
 };
-static_assert(kFixedSize[EMR_EOF] == 20 && kFixedSize[EMR_GDICOMMENT] == 12 && kFixedSize[81] == 80 &&
+static_assert(kFixedSize[kEmrEof] == 20 && kFixedSize[kEmrGdiComment] == 12 && kFixedSize[81] == 80 &&
               kFixedSize[107] == 0 && kFixedSize[kLastKnownType] == 608, "one entry per type, in order");
 
 constexpr std::uint32_t kStockObject = 0x80000000;  // high bit: a stock object, not a table index
@@ -177,10 +177,10 @@ bool PartsFit(const Record& r) {
     case 90: case 91: return PolyPolyFits(r, 4);
     case 56: return r.Holds(28 + 9 * u32(24));  // POLYDRAW: points and their type bytes
     case 92: return r.Holds(28 + 5 * u32(24));  // POLYDRAW16
-    case EMR_EOF: return u32(8) == 0 || r.HoldsSpan(u32(12), 4 * u32(8) + 4);  // palette, then nSizeLast
+    case kEmrEof: return u32(8) == 0 || r.HoldsSpan(u32(12), 4 * u32(8) + 4);  // palette, then nSizeLast
     case 49: return r.Holds(16 + 4 * std::uint64_t{r.U16(14)});  // CREATEPALETTE
     case 50: return r.Holds(20 + 4 * u32(16));                   // SETPALETTEENTRIES
-    case EMR_GDICOMMENT: return r.Holds(12 + u32(8));
+    case kEmrGdiComment: return r.Holds(12 + u32(8));
     case 71: case 72: return RegionFits(r, 24, r.Type() == 71 ? 32 : 40);  // FILLRGN, FRAMERGN
     case 73: case 74: return RegionFits(r, 24, 28);                        // INVERTRGN, PAINTRGN
     case 75: return RegionFits(r, 8, 16);                                  // EXTSELECTCLIPRGN

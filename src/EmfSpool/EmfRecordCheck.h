@@ -9,9 +9,10 @@
 
 namespace emf {
 
-inline constexpr std::uint32_t EMR_HEADER = 1;
-inline constexpr std::uint32_t EMR_EOF = 14;
-inline constexpr std::uint32_t EMR_GDICOMMENT = 70;
+// Record types by value: wingdi.h defines their EMR_ names as macros.
+inline constexpr std::uint32_t kEmrHeader = 1;
+inline constexpr std::uint32_t kEmrEof = 14;
+inline constexpr std::uint32_t kEmrGdiComment = 70;
 inline constexpr std::uint32_t kEmfSignature = 0x464D4520;  // " EMF"
 
 enum class RecordAction : std::uint8_t { Play, Skip, Refuse };

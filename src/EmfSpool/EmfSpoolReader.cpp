@@ -130,7 +130,7 @@ SpoolProblem CheckEmfHeader(std::span<const std::uint8_t> content, EmfHeaderInfo
     reader.Skip(4);  // nPalEntries: the palette is in EMR_EOF, checked there
     header.Device = ReadSize(reader);
     header.Millimeters = ReadSize(reader);
-    if (type != EMR_HEADER || signature != kEmfSignature || version != kEmfVersion) return SpoolProblem::EmfHeaderInvalid;
+    if (type != kEmrHeader || signature != kEmfSignature || version != kEmfVersion) return SpoolProblem::EmfHeaderInvalid;
     if (size < kEmfHeaderMinimum || size % 4 != 0 || size > header.Bytes || header.Bytes % 4 != 0 ||
         header.Bytes > content.size())
         return SpoolProblem::EmfHeaderSizes;
@@ -355,10 +355,10 @@ SpoolRefusal CheckEmfPage(std::span<const std::uint8_t> content, std::uint32_t p
     const std::span<const std::uint8_t> emf = content.first(header.Bytes);
     std::uint64_t position = ByteReader(emf.subspan(4)).U32();  // past EMR_HEADER
     std::uint64_t count = 1;
-    std::uint32_t lastType = EMR_HEADER;
+    std::uint32_t lastType = kEmrHeader;
     std::uint64_t lastPosition = 0;
     for (; position < emf.size(); ++count) {
-        if (lastType == EMR_EOF) return Refuse(SpoolProblem::EmfEofEarly, fileOffset + lastPosition, page);
+        if (lastType == kEmrEof) return Refuse(SpoolProblem::EmfEofEarly, fileOffset + lastPosition, page);
         if (emf.size() - position < kRecordHeaderSize)
             return Refuse(SpoolProblem::EmfRecordOverrun, fileOffset + position, page);
         const std::span<const std::uint8_t> rest = emf.subspan(static_cast<std::size_t>(position));
@@ -375,7 +375,7 @@ SpoolRefusal CheckEmfPage(std::span<const std::uint8_t> content, std::uint32_t p
             check.SkipReasons |= 1u << static_cast<unsigned>(verdict.Reason);
             check.Flags |= FlagOfSkip(verdict.Reason);
         }
-        if (type == EMR_GDICOMMENT) {
+        if (type == kEmrGdiComment) {
             const CommentKind kind = ClassifyComment(record);
             // Only an EMF+ header right after EMR_HEADER makes the page an EMF+ metafile.
             if (kind == CommentKind::EmfPlusOnly && count == 1) check.Flags |= kEmfPlusOnly;
@@ -385,7 +385,7 @@ SpoolRefusal CheckEmfPage(std::span<const std::uint8_t> content, std::uint32_t p
         lastPosition = position;
         position += size;
     }
-    if (lastType != EMR_EOF) return Refuse(SpoolProblem::EmfMissingEof, fileOffset, page);
+    if (lastType != kEmrEof) return Refuse(SpoolProblem::EmfMissingEof, fileOffset, page);
     if (count != header.Records) return Refuse(SpoolProblem::EmfRecordCount, fileOffset, page);
     return {};
 }
