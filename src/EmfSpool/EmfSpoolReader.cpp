@@ -325,7 +325,6 @@ private:
             m_Job.Flags |= page.Check.Flags;
             if (!ProgressAdvance(m_PageContents[i])) return Refuse(SpoolProblem::Cancelled, recordStart, number);
         }
-        m_Bytes = {};
         return {};
     }
 
