@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <climits>
-#include <cstring>
 
 #include "ByteReader.h"
 #include "Progress.h"
@@ -295,14 +294,6 @@ ZipStatus InflateDeflated(MemberInput& input, MemberOutput& output) {
 }
 
 }  // namespace
-
-bool MemorySource::ReadAt(std::uint64_t offset, void* buffer, std::size_t count, std::size_t* got) {
-    *got = 0;
-    if (offset >= m_Data.size() || count == 0) return true;
-    *got = static_cast<std::size_t>(std::min<std::uint64_t>(count, m_Data.size() - offset));
-    std::memcpy(buffer, m_Data.data() + offset, *got);
-    return true;
-}
 
 DosDateTime SplitDosDateTime(std::uint16_t date, std::uint16_t time) {
     return {1980 + (date >> 9), (date >> 5) & 0x0F, date & 0x1F, time >> 11, (time >> 5) & 0x3F, 2 * (time & 0x1F)};

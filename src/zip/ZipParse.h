@@ -12,32 +12,18 @@
 #include <string_view>
 #include <vector>
 
+#include "ByteSource.h"
 #include "zip/ZipStatus.h"
 
 namespace zip {
 
-struct ByteSource {
-    virtual ~ByteSource() = default;
-    // Reads up to count bytes at offset; *got is less than count only at the end of the data.
-    // False on an I/O failure.
-    virtual bool ReadAt(std::uint64_t offset, void* buffer, std::size_t count, std::size_t* got) = 0;
-    virtual std::uint64_t Size() = 0;
-};
+// The archive is read through the shared seam; MemorySource serves tests and fuzzing.
+using ::ByteSource;
+using ::MemorySource;
 
 struct ByteSink {
     virtual ~ByteSink() = default;
     virtual bool Write(const std::uint8_t* data, std::size_t count) = 0;
-};
-
-// A source over bytes in memory (archives in tests and fuzzing).
-class MemorySource final : public ByteSource {
-public:
-    explicit MemorySource(std::span<const std::uint8_t> data) : m_Data(data) {}
-    bool ReadAt(std::uint64_t offset, void* buffer, std::size_t count, std::size_t* got) override;
-    std::uint64_t Size() override { return m_Data.size(); }
-
-private:
-    std::span<const std::uint8_t> m_Data;
 };
 
 struct DosDateTime {

@@ -1,0 +1,32 @@
+// The public part of a DEVMODEW taken from untrusted bytes (a spool file's DEVMODE record,
+// a shadow file's DEVMODE): the members that another printer's driver can be asked to honour.
+// The driver's private part after dmSize is never interpreted. Platform-neutral.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+
+struct PublicDevMode {
+    std::u16string DeviceName;  // up to 32 units, cut at the first NUL
+    std::uint16_t SpecVersion = 0;
+    std::uint16_t DriverVersion = 0;
+    std::uint16_t Size = 0;         // dmSize: the public part
+    std::uint16_t DriverExtra = 0;  // dmDriverExtra: the private bytes after it
+    std::uint32_t Fields = 0;       // dmFields as recorded
+    // Members whose dmFields bit is set and which lie inside dmSize; empty otherwise.
+    std::optional<std::int16_t> Orientation;  // 1 portrait, 2 landscape
+    std::optional<std::int16_t> PaperSize;    // DMPAPER_*
+    std::optional<std::int16_t> PaperLength;  // 0.1 mm
+    std::optional<std::int16_t> PaperWidth;   // 0.1 mm
+    std::optional<std::int16_t> Copies;
+    std::optional<std::int16_t> Color;    // 1 monochrome, 2 colour
+    std::optional<std::int16_t> Duplex;   // 1 simplex, 2 vertical, 3 horizontal
+    std::optional<std::int16_t> Collate;  // 0 off, 1 on
+    std::optional<std::u16string> FormName;
+};
+
+// Nothing when the bytes cannot be a DEVMODE: dmSize below the members up to dmFields, or
+// dmSize + dmDriverExtra more than the bytes given.
+std::optional<PublicDevMode> ParsePublicDevMode(std::span<const std::uint8_t> bytes);
