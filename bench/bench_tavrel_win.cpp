@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "FileProcessor/FileProcessor.h"
+#include "FileProcessor/FileProcessor_win.h"
 #include "PrintRawData_win.h"
 #include "handles_win.h"
 #include "logging/TavrelLog.h"

@@ -7,6 +7,7 @@
 #include "logging/logog.h"
 #include "pathutil_win.h"
 #include "textutil.h"
+#include "textutil_win.h"
 
 RawPrintCalls PlatformRawPrintCalls() {
     return RawPrintCalls{::CreateFileW,   ::ReadFile,     ::OpenPrinterW, ::StartDocPrinterW,

@@ -7,6 +7,7 @@
 
 #include "logging/logog.h"
 #include "textutil.h"
+#include "textutil_win.h"
 
 static_assert(sizeof(void*) != 4 || sizeof(PRINTER_INFO_2W) == 84,
               "the 32-bit program enumerates 84-byte PRINTER_INFO_2W records");
@@ -66,11 +67,6 @@ PrinterEntry EntryFromRecord(const std::vector<BYTE>& buffer, DWORD index) {
 }
 
 }  // namespace
-
-bool IsSuitablePrinter(const PrinterEntry& candidate, const PrinterEntry& reference) {
-    if (reference.PrinterDriverName.empty()) return true;
-    return candidate.PrinterDriverName == reference.PrinterDriverName;
-}
 
 PrinterList& PrinterList::Instance() {
     static PrinterList list;

@@ -1,22 +1,12 @@
-// The installed printers that suit the current job: those whose driver is the job's driver.
+// The installed printers that suit the current job, as the spooler lists them.
 #pragma once
 
 #include <windows.h>
 #include <winspool.h>
 
-#include <string>
 #include <vector>
 
-struct PrinterEntry {
-    std::wstring PrinterName;
-    std::wstring PrinterDriverName;
-
-    bool operator==(const PrinterEntry&) const = default;
-};
-
-// True when the reference's driver name is empty or equals the candidate's exactly
-// (ordinal, case-sensitive, untrimmed). Printer names play no part.
-bool IsSuitablePrinter(const PrinterEntry& candidate, const PrinterEntry& reference);
+#include "PrinterList.h"
 
 // winspool.h maps GetPrinter to GetPrinterW; here it names the list's own operation. Code
 // that wants the spooler's function calls GetPrinterW.

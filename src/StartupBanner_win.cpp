@@ -6,6 +6,7 @@
 
 #include "logging/logog.h"
 #include "textutil.h"
+#include "textutil_win.h"
 
 #ifndef TAVREL_BUILD_CONFIGURATION
 #define TAVREL_BUILD_CONFIGURATION ""

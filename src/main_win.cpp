@@ -16,6 +16,7 @@
 #include "resource.h"
 #include "texts/TextTable.h"
 #include "textutil.h"
+#include "textutil_win.h"
 
 namespace {
 

@@ -1,14 +1,47 @@
 #include "textutil.h"
 
-#include <vector>
+namespace {
 
+void AppendUtf8(std::string& out, char32_t code) {
+    if (code < 0x80) {
+        out.push_back(static_cast<char>(code));
+    } else if (code < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | code >> 6));
+        out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+    } else if (code < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | code >> 12));
+        out.push_back(static_cast<char>(0x80 | (code >> 6 & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | code >> 18));
+        out.push_back(static_cast<char>(0x80 | (code >> 12 & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (code >> 6 & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+    }
+}
+
+bool IsHighSurrogate(char32_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
+bool IsLowSurrogate(char32_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
+
+}  // namespace
+
+// As WideCharToMultiByte converts to CP_UTF8 without flags: a surrogate without its partner
+// becomes U+FFFD. Where wchar_t is 32 bits wide (off Windows) a unit above U+FFFF is a code
+// point of its own.
 std::string WideToUtf8(const wchar_t* text) {
-    if (text == nullptr) return {};
-    int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    if (size < 2) return {};
-    std::string result(static_cast<size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text, -1, result.data(), size, nullptr, nullptr);
-    result.resize(static_cast<size_t>(size) - 1);
+    std::string result;
+    if (text == nullptr) return result;
+    for (const wchar_t* at = text; *at != L'\0'; ++at) {
+        char32_t unit = static_cast<char32_t>(*at);
+        if (IsHighSurrogate(unit) && IsLowSurrogate(static_cast<char32_t>(at[1]))) {
+            AppendUtf8(result, 0x10000 + ((unit - 0xD800) << 10) + (static_cast<char32_t>(at[1]) - 0xDC00));
+            ++at;
+        } else if (IsHighSurrogate(unit) || IsLowSurrogate(unit) || unit > 0x10FFFF) {
+            AppendUtf8(result, 0xFFFD);
+        } else {
+            AppendUtf8(result, unit);
+        }
+    }
     return result;
 }
 
@@ -48,21 +81,3 @@ std::wstring EscapeForLog(const std::wstring& text) {
 
 std::string LogText(const std::wstring& text) { return WideToUtf8(EscapeForLog(text)); }
 
-std::wstring MultiByteToWideString(const std::string& text, UINT codePage) {
-    int size = MultiByteToWideChar(codePage, 0, text.c_str(), -1, nullptr, 0);
-    if (size < 2) return {};
-    std::wstring result(static_cast<size_t>(size), L'\0');
-    MultiByteToWideChar(codePage, 0, text.c_str(), -1, result.data(), size);
-    result.resize(static_cast<size_t>(size) - 1);
-    return result;
-}
-
-std::string GetLastErrorText(DWORD errorCode) {
-    std::wstring text = std::to_wstring(errorCode) + L", ";
-    // Maximum-width mask 255: the system text comes back as one line.
-    constexpr DWORD flags = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_MAX_WIDTH_MASK;
-    wchar_t message[1024] = {};
-    DWORD length = FormatMessageW(flags, nullptr, errorCode, 0x400, message, 1024, nullptr);
-    text.append(message, length);
-    return WideToUtf8(text);
-}

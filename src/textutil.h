@@ -1,7 +1,6 @@
 // Bridges between the program's UTF-16 strings and the UTF-8 text of its log lines.
+// Platform-neutral; the code pages and the system's error texts are in textutil_win.h.
 #pragma once
-
-#include <windows.h>
 
 #include <string>
 
@@ -16,9 +15,3 @@ std::wstring EscapeForLog(const std::wstring& text);
 // A log value for anything that came from a file or names one (paths, job, printer and
 // member names): escaped as above, then UTF-8.
 std::string LogText(const std::wstring& text);
-
-// Narrow text in the given code page to UTF-16.
-std::wstring MultiByteToWideString(const std::string& text, UINT codePage);
-
-// "<code in decimal>, <system message>" in UTF-8, for log lines.
-std::string GetLastErrorText(DWORD errorCode);

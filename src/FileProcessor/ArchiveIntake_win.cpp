@@ -1,13 +1,14 @@
 // Choosing the job inside a ZIP archive and extracting it into a folder of its own.
 #include <string>
 
-#include "FileProcessor/FileProcessor.h"
+#include "FileProcessor/FileProcessor_win.h"
 #include "FileProcessor/IntakeFiles_win.h"
 #include "handles_win.h"
 #include "Progress.h"
 #include "logging/logog.h"
 #include "pathutil_win.h"
 #include "textutil.h"
+#include "textutil_win.h"
 #include "zip/unzip_win.h"
 
 namespace {

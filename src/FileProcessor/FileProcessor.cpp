@@ -18,12 +18,19 @@
 
 #include <utility>
 
-#include "FileProcessor/IntakeFiles_win.h"
 #include "logging/logog.h"
-#include "pathutil_win.h"
 #include "textutil.h"
 
 namespace {
+
+// A record without a file system (a plain value, a result) reads no file and deletes none.
+class NoFiles final : public IntakeFileSystem {
+public:
+    JobInfo ReadShadowFile(const std::wstring&) override { return {}; }
+    ArchivedJob ExtractArchivedJob(const std::wstring&) override { return {}; }
+    void DeleteExtractedJob(const std::wstring&) override {}
+    bool SamePath(const std::wstring& a, const std::wstring& b) const override { return a == b; }
+};
 
 struct Resolution {
     SPLFileInfo info;
@@ -32,7 +39,7 @@ struct Resolution {
 
 // Classifies the input by its upper-cased extension and reads the shadow file; leaves the
 // current file alone.
-Resolution Resolve(const std::wstring& inputPath) {
+Resolution Resolve(IntakeFileSystem& files, const std::wstring& inputPath) {
     Resolution resolution;
     SPLFileInfo& info = resolution.info;
     info.InputFileName = inputPath;
@@ -45,10 +52,11 @@ Resolution Resolve(const std::wstring& inputPath) {
     std::wstring& shdPath = resolution.shdPath;
     std::wstring extension = ToUpperAscii(GetFileExtension(inputPath));
     if (extension == ArchiveFileExtension) {
-        std::wstring splMember;
-        ChooseFromArchive(inputPath, splPath, shdPath, &splMember);
+        ArchivedJob job = files.ExtractArchivedJob(inputPath);
+        splPath = job.SPLPath;
+        shdPath = job.SHDPath;
         info.FromArchive = true;
-        info.Origin = JobOrigin{inputPath, splMember};
+        info.Origin = JobOrigin{inputPath, job.SPLMember};
     } else if (extension == ShadowFileExtension) {
         splPath = RemoveFileExtension(inputPath) + SpoolFileExtension;
         shdPath = inputPath;
@@ -68,7 +76,7 @@ Resolution Resolve(const std::wstring& inputPath) {
         LOGOG_INFO("Can't detect path for SHD-file, input file: %s", LogText(inputPath).c_str());
         return resolution;
     }
-    JobInfo job = ReadJobInfoFromSHD(shdPath);
+    JobInfo job = files.ReadShadowFile(shdPath);
     if (job.PrinterName.empty()) {
         info.Result = CannotReadSHD;
         LOGOG_INFO("Empty JobInfo.PrinterName after call ReadJobInfoFromSHD(), input file: %s",
@@ -84,7 +92,7 @@ Resolution Resolve(const std::wstring& inputPath) {
 
 SPLFileInfo SPLFileInfo::ProcessFile(const std::wstring& inputPath) {
     LOGOG_DEBUG("ProcessFile started: \"%s\"", LogText(inputPath).c_str());
-    Resolution resolution = Resolve(inputPath);
+    Resolution resolution = Resolve(Files(), inputPath);
     const SPLFileInfo& resolved = resolution.info;
     // The pending files stay only while the new input is one of them (the user chose the
     // extracted copy itself): otherwise the user has moved on from the last failed archive.
@@ -113,7 +121,7 @@ SPLFileInfo SPLFileInfo::ProcessFile(const std::wstring& inputPath) {
 // again through its 00012.SHD (which derives ...\00012.SPL) is the same file, and must not be
 // deleted as a replaced one.
 void SPLFileInfo::BecomeCurrent(const SPLFileInfo& resolved) {
-    bool sameSpoolFile = SamePath(SPLFileName, resolved.SPLFileName);
+    bool sameSpoolFile = Files().SamePath(SPLFileName, resolved.SPLFileName);
     if (!sameSpoolFile) DeleteTempFiles();
     // Choosing our own extracted copy again must not drop the ownership of it, nor forget
     // which archive it came from.
@@ -126,8 +134,13 @@ void SPLFileInfo::BecomeCurrent(const SPLFileInfo& resolved) {
     if (!keepsOwnCopy) Origin = resolved.Origin;
 }
 
+IntakeFileSystem& SPLFileInfo::Files() const {
+    static NoFiles none;
+    return m_Files != nullptr ? *m_Files : none;
+}
+
 bool SPLFileInfo::IsPending(const std::wstring& splFileName) const {
-    return !m_PendingSPLFileName.empty() && SamePath(m_PendingSPLFileName, splFileName);
+    return !m_PendingSPLFileName.empty() && Files().SamePath(m_PendingSPLFileName, splFileName);
 }
 
 void SPLFileInfo::KeepPendingFiles(const SPLFileInfo& failed) {
@@ -144,7 +157,7 @@ JobOrigin SPLFileInfo::AdoptPendingFiles() {
 
 void SPLFileInfo::DiscardPendingFiles() {
     if (m_PendingSPLFileName.empty()) return;
-    DeleteExtractedJob(m_PendingSPLFileName);
+    Files().DeleteExtractedJob(m_PendingSPLFileName);
     m_PendingSPLFileName.clear();
     m_PendingOrigin = {};
 }
@@ -155,7 +168,7 @@ bool SPLFileInfo::SetCurrentFile(const SPLFileInfo& info, const std::wstring& pr
     const std::wstring inputFileName = info.InputFileName;  // info may be this very record
     const std::wstring splFileName = info.SPLFileName;
     JobOrigin origin = info.Origin.Path.empty() ? JobOrigin{splFileName, {}} : info.Origin;
-    bool sameSpoolFile = SamePath(SPLFileName, splFileName);
+    bool sameSpoolFile = Files().SamePath(SPLFileName, splFileName);
     bool adoptsPendingFiles = IsPending(splFileName);
     bool keepsOwnFiles = FromArchive && sameSpoolFile;
     if (!sameSpoolFile) DeleteTempFiles();
@@ -184,28 +197,10 @@ bool SPLFileInfo::SetCurrentFile(const SPLFileInfo& info, const std::wstring& pr
 
 void SPLFileInfo::DeleteTempFiles() const {
     if (!FromArchive) return;
-    DeleteExtractedJob(SPLFileName);
+    Files().DeleteExtractedJob(SPLFileName);
 }
 
 void SPLFileInfo::DeleteAllTempFiles() {
     DeleteTempFiles();
     DiscardPendingFiles();
-}
-
-namespace {
-
-// Holds the current file for the life of the process; on exit the extracted files go too.
-struct CurrentFileOwner {
-    SPLFileInfo file;
-    CurrentFileOwner() = default;
-    CurrentFileOwner(const CurrentFileOwner&) = delete;
-    CurrentFileOwner& operator=(const CurrentFileOwner&) = delete;
-    ~CurrentFileOwner() { file.DeleteAllTempFiles(); }
-};
-
-}  // namespace
-
-SPLFileInfo& CurrentFile() {
-    static CurrentFileOwner owner;  // initialisation is thread-safe
-    return owner.file;
 }

@@ -1,20 +1,45 @@
 // Spooler-file intake: turns a chosen path (a spool file, its shadow file, or a ZIP archive
 // holding both) into the current job, reads the job's metadata from the shadow file, and
 // owns the files extracted from archives until they are no longer needed.
+// Platform-neutral: the files themselves are reached through an IntakeFileSystem (on
+// Windows FileProcessor_win.h's; in tests a fake).
 #pragma once
-
-#include <windows.h>
 
 #include <cstdint>
 #include <string>
 
 #include "FileProcessor/JobRecords.h"
-#include "FileProcessor/ShadowFileParser.h"
 
-// A resolved input file; a plain value type. Only the current file (CurrentFile()) owns
-// temporary files: its operations below delete them when they are no longer needed.
+// A job extracted from an archive into a folder of its own: the spool file (empty when
+// nothing was extracted), its ".SHD" sibling (empty when there was no shadow member) and the
+// spool member's name.
+struct ArchivedJob {
+    std::wstring SPLPath;
+    std::wstring SHDPath;
+    std::wstring SPLMember;
+};
+
+// What the intake needs of the file system.
+class IntakeFileSystem {
+public:
+    virtual ~IntakeFileSystem() = default;
+    // The job's metadata from the shadow file; all four fields or none (logged).
+    virtual JobInfo ReadShadowFile(const std::wstring& path) = 0;
+    // Extracts the archive's job (logged); without a spool file nothing is left behind.
+    virtual ArchivedJob ExtractArchivedJob(const std::wstring& archivePath) = 0;
+    // Deletes an extracted job: the spool file, its ".SHD" sibling and their folder.
+    virtual void DeleteExtractedJob(const std::wstring& splPath) = 0;
+    // Whether the two paths name the same file, as the file system compares names.
+    virtual bool SamePath(const std::wstring& a, const std::wstring& b) const = 0;
+};
+
+// A resolved input file; copied as a value. Only the current file (CurrentFile()) owns
+// temporary files: its operations below delete them when they are no longer needed. A record
+// made without a file system resolves nothing and deletes nothing.
 class SPLFileInfo {
 public:
+    explicit SPLFileInfo(IntakeFileSystem* files = nullptr) : m_Files(files) {}
+
     SPLFileInfoResults Result = Unknown;
     std::wstring InputFileName;  // the path as chosen
     std::wstring SPLFileName;    // spool file to print; for an archive, the extracted copy
@@ -46,35 +71,17 @@ public:
     const std::wstring& PendingSPLFileName() const { return m_PendingSPLFileName; }
 
 private:
+    IntakeFileSystem& Files() const;
     bool IsPending(const std::wstring& splFileName) const;
     void KeepPendingFiles(const SPLFileInfo& failed);
     JobOrigin AdoptPendingFiles();
     void BecomeCurrent(const SPLFileInfo& resolved);
 
+    IntakeFileSystem* m_Files;
     std::wstring m_PendingSPLFileName;
     JobOrigin m_PendingOrigin;
 };
 
-// The process-wide current file; it deletes its temporary files when the process ends.
+// The process-wide current file over the real files (FileProcessor_win.cpp); it deletes its
+// temporary files when the process ends.
 SPLFileInfo& CurrentFile();
-
-// The job's metadata from the shadow file at path; all four fields or none.
-JobInfo ReadJobInfoFromSHD(const std::wstring& path);
-// The string area of an open shadow file whose header was read; path serves the log lines.
-JobInfo ReadJobInfoFromSHD_ALLWIN(HANDLE file, const SHADOW_FILE_HEADER_ALLWIN64& header,
-                                  const std::wstring& path);
-
-// Extracts the archive's job into a new folder of its own inside the temporary folder.
-// splPath: the extracted spool file, or empty (then nothing is left behind); shdPath: its
-// sibling with the extension ".SHD", or empty; splMember, when given: the spool member's name.
-void ChooseFromArchive(const std::wstring& archivePath, std::wstring& splPath, std::wstring& shdPath,
-                       std::wstring* splMember = nullptr);
-// Name of the first member with the extension .SPL (any case); empty when none.
-std::wstring FindSPLInArchive(const std::wstring& archivePath);
-// Name, as the archive spells it, of the .SHD member beside splMember; empty when none.
-std::wstring FindSHDInArchive(const std::wstring& archivePath, const std::wstring& splMember);
-// Writes the member to targetPath; on failure no file is left at targetPath.
-bool ExtractFileFromArchive(const std::wstring& archivePath, const std::wstring& memberName,
-                            const std::wstring& targetPath);
-// The user's temporary folder, ending in a backslash; empty on failure.
-std::wstring GetTempDirectory();

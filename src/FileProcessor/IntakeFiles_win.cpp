@@ -4,10 +4,11 @@
 
 #include <random>
 
-#include "FileProcessor/FileProcessor.h"
+#include "FileProcessor/FileProcessor_win.h"
 #include "logging/logog.h"
 #include "pathutil_win.h"
 #include "textutil.h"
+#include "textutil_win.h"
 
 namespace {
 

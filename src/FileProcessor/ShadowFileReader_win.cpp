@@ -1,11 +1,12 @@
 // File I/O and log lines of the shadow-file reader; the decoding is in ShadowFileParser.
 #include <vector>
 
-#include "FileProcessor/FileProcessor.h"
+#include "FileProcessor/FileProcessor_win.h"
 #include "handles_win.h"
 #include "logging/logog.h"
 #include "pathutil_win.h"
 #include "textutil.h"
+#include "textutil_win.h"
 
 namespace {
 

@@ -6,16 +6,16 @@
 #include <chrono>
 #include <cstdint>
 #include <cwchar>
-#include <exception>
 
 #include "Progress.h"
+#include "Visualisation/ControlTexts_win.h"
 #include "Visualisation/DialogGuard_win.h"
-#include "Visualisation/MainDialog_win.h"
 #include "handles_win.h"
 #include "logging/logog.h"
 #include "resource.h"
 #include "texts/TextTable.h"
 #include "textutil.h"
+#include "textutil_win.h"
 
 namespace {
 

@@ -6,6 +6,7 @@
 
 #include "FileProcessor/FileProcessor.h"
 #include "Visualisation/BackgroundWork_win.h"
+#include "Visualisation/ControlTexts_win.h"
 #include "Visualisation/MessageBoxes_win.h"
 #include "Visualisation/PrintCommand_win.h"
 #include "logging/logog.h"
@@ -130,13 +131,6 @@ bool AcceptWithoutMetadata(HWND dialog, const SPLFileInfo& info, const std::wstr
 }
 
 }  // namespace
-
-void SetControlTexts(HWND dialog, const TextTable& texts, const ControlText* begin, const ControlText* end) {
-    for (const ControlText* control = begin; control != end; ++control) {
-        SendDlgItemMessageW(dialog, control->ControlId, WM_SETTEXT, 0,
-                            reinterpret_cast<LPARAM>(texts.GetTextPtr(control->Text)));
-    }
-}
 
 void InitialiseDialogControls(HWND dialog) {
     FillLanguageList(dialog);

@@ -10,15 +10,6 @@
 #include "PrinterList_win.h"
 #include "texts/TextTable.h"
 
-// A control whose text comes straight from the text table.
-struct ControlText {
-    int ControlId;
-    TextId Text;
-};
-
-// Sets each control's text from the table, in order (every window's texts go through here).
-void SetControlTexts(HWND dialog, const TextTable& texts, const ControlText* begin, const ControlText* end);
-
 // The dialog's share of WM_INITDIALOG, after the frame has set the icons: language list,
 // control texts, the unchecked "show inappropriate printers" box and every installed printer.
 void InitialiseDialogControls(HWND dialog);

@@ -5,27 +5,23 @@
 #include "Visualisation/BackgroundWork_win.h"
 #include "Visualisation/MainDialog_win.h"
 #include "Visualisation/MessageBoxes_win.h"
+#include "Visualisation/PrintPolicy.h"
 #include "pathutil_win.h"
 #include "texts/TextTable.h"
 
 namespace {
 
-// Where the last job that reached the spooler whole came from. A job stopped at a question
-// or one that failed does not count: nothing of it was printed.
-JobOrigin LastPrinted;
+PrintPolicy& Policy() {
+    static PrintPolicy policy(SamePath);
+    return policy;
+}
 
-// The user's last answer about a printer whose driver is not the job's, for that pair of
-// drivers; a Yes holds until another pair is decided.
-struct SuitabilityDecision {
-    std::wstring PrinterDriverName;
-    std::wstring JobDriverName;
-    bool Allowed = false;
-};
-SuitabilityDecision LastDecision;
-
-bool AllowedBefore(const JobInfo& job, const PrinterEntry& printer) {
-    return LastDecision.Allowed && LastDecision.PrinterDriverName == printer.PrinterDriverName &&
-           LastDecision.JobDriverName == job.PrinterDriverName;
+// The policy's questions as message boxes over the dialog.
+AskUser QuestionsOver(HWND dialog) {
+    return [dialog](PrintQuestion question) {
+        TextId text = question == PrintQuestion::PrintAgain ? TXT_ALREADY_PRINTED : TXT_PRINTER_NOT_SUITABLE;
+        return AskUserYesNo(dialog, GetText(text), GetText(TXT_PRINT_FILE_TITLE));
+    };
 }
 
 // The job was cancelled with AbortPrinter: nothing of it reaches the printer. When the abort
@@ -44,7 +40,7 @@ void ShowPrintError(HWND dialog, TextId text) {
 void ShowJobOutcome(HWND dialog, const PrinterEntry& printer, const SPLFileInfo& job, RawJobOutcome outcome) {
     switch (outcome) {
         case RawJobOutcome::Submitted:
-            LastPrinted = job.Origin;
+            Policy().RecordPrinted(job.Origin);
             ShowPrintResult(dialog, printer.PrinterName, job.SPLFileName, true);
             return;
         case RawJobOutcome::Cancelled:
@@ -70,8 +66,9 @@ void PrintCurrentFile(HWND dialog) {
         return;
     }
     PrinterEntry printer = PrinterList::Instance().GetPrinter(printerIndex);
-    if (!ConfirmRepeatPrint(dialog, current.Origin)) return;
-    if (!ConfirmPrinterSuitability(dialog, current.JobInfo, printer)) return;
+    const AskUser ask = QuestionsOver(dialog);
+    if (!Policy().ConfirmRepeatPrint(current.Origin, ask)) return;
+    if (!Policy().ConfirmPrinterSuitability(current.JobInfo, printer, ask)) return;
     RawJobOutcome outcome = RawJobOutcome::Failed;
     const std::wstring activity =
         FormatText(TXT_SENDING_TO_PRINTER, {GetFileNameFromPath(current.SPLFileName), printer.PrinterName});
@@ -84,23 +81,6 @@ void PrintCurrentFile(HWND dialog) {
         return;
     }
     ShowJobOutcome(dialog, printer, current, outcome);
-}
-
-// By origin, not by spool path: each extraction of an archive gets a new path, and the same
-// archive dropped twice is just the accident the question is for.
-bool ConfirmRepeatPrint(HWND dialog, const JobOrigin& origin) {
-    bool same = !LastPrinted.Path.empty() && SamePath(LastPrinted.Path, origin.Path) &&
-                SamePath(LastPrinted.Member, origin.Member);
-    if (!same) return true;
-    return AskUserYesNo(dialog, GetText(TXT_ALREADY_PRINTED), GetText(TXT_PRINT_FILE_TITLE));
-}
-
-bool ConfirmPrinterSuitability(HWND dialog, const JobInfo& job, const PrinterEntry& printer) {
-    bool allowed = IsSuitablePrinter(PrinterEntry{job.PrinterName, job.PrinterDriverName}, printer) ||
-                   AllowedBefore(job, printer) ||
-                   AskUserYesNo(dialog, GetText(TXT_PRINTER_NOT_SUITABLE), GetText(TXT_PRINT_FILE_TITLE));
-    LastDecision = SuitabilityDecision{printer.PrinterDriverName, job.PrinterDriverName, allowed};
-    return allowed;
 }
 
 void ShowPrintResult(HWND dialog, const std::wstring& printerName, const std::wstring& splFileName, bool success) {

@@ -1,6 +1,5 @@
 #include "logging/logog.h"
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -84,20 +83,6 @@ void Deallocate(void* memory) {
 
 void* Object::operator new(size_t size) { return Allocate(size); }
 void Object::operator delete(void* memory) { Deallocate(memory); }
-
-// ---- Mutex ----
-
-#ifdef _WIN32
-Mutex::Mutex() { InitializeCriticalSection(&m_CriticalSection); }
-Mutex::~Mutex() { DeleteCriticalSection(&m_CriticalSection); }
-void Mutex::MutexLock() { EnterCriticalSection(&m_CriticalSection); }
-void Mutex::MutexUnlock() { LeaveCriticalSection(&m_CriticalSection); }
-#else
-Mutex::Mutex() = default;
-Mutex::~Mutex() = default;
-void Mutex::MutexLock() { m_Mutex.lock(); }
-void Mutex::MutexUnlock() { m_Mutex.unlock(); }
-#endif
 
 // ---- String ----
 
@@ -448,35 +433,6 @@ const char* TimeStamp::Get(const char* format) {
     return m_Buffer;
 }
 
-#ifdef _WIN32
-Timer::Timer() {
-    LARGE_INTEGER frequency, counter;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&counter);
-    m_Frequency = static_cast<double>(frequency.QuadPart);
-    m_Start = counter.QuadPart;
-}
-
-double Timer::Get() const {
-    LARGE_INTEGER counter;
-    QueryPerformanceCounter(&counter);
-    return static_cast<double>(counter.QuadPart - m_Start) / m_Frequency;
-}
-#else
-Timer::Timer() {
-    m_Frequency = 1e9;
-    m_Start = std::chrono::duration_cast<std::chrono::nanoseconds>(
-                  std::chrono::steady_clock::now().time_since_epoch())
-                  .count();
-}
-
-double Timer::Get() const {
-    long long now = std::chrono::duration_cast<std::chrono::nanoseconds>(
-                        std::chrono::steady_clock::now().time_since_epoch())
-                        .count();
-    return static_cast<double>(now - m_Start) / m_Frequency;
-}
-#endif
 
 // ---- Formatters ----
 

@@ -10,11 +10,6 @@
 #include <functional>
 #include <set>
 
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <mutex>
-#endif
 
 // MinGW builds use the C99 printf family (__USE_MINGW_ANSI_STDIO), hence gnu_printf.
 #if defined(__MINGW32__)
@@ -87,11 +82,9 @@ public:
     void MutexUnlock();
 
 private:
-#ifdef _WIN32
-    CRITICAL_SECTION m_CriticalSection;
-#else
-    std::recursive_mutex m_Mutex;  // recursive like a critical section
-#endif
+    // The platform's recursive lock, made in place by logog_platform(_win).cpp: a critical
+    // section on Windows, a recursive mutex elsewhere.
+    alignas(std::max_align_t) unsigned char m_Lock[64];
 };
 
 class ScopedLock : public Object {

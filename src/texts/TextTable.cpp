@@ -1,7 +1,5 @@
 #include "texts/TextTable.h"
 
-#include <windows.h>
-
 #include <array>
 
 namespace {
@@ -173,8 +171,6 @@ constexpr const wchar_t* FileFilters[LANGUAGE_COUNT] = {EnglishFilter, RussianFi
 
 }  // namespace
 
-TextTable::TextTable() : TextTable(GetUserDefaultLCID()) {}
-
 // The whole locale id is compared: Russian as used in Moldova (0x0819) stays English.
 TextTable::TextTable(std::uint32_t lcid) : m_CurrentLanguage(lcid == RussianInRussiaLcid ? Russian : English) {}
 
@@ -203,15 +199,8 @@ std::wstring TextTable::GetResultText(SPLFileInfoResults result) const {
     return GetText(static_cast<TextId>(std::uint32_t{TXT_RESULT_UNKNOWN} + value));
 }
 
-TextTable& GetTextTable() {
-    static TextTable table;
-    return table;
-}
-
-std::wstring GetText(TextId id) { return GetTextTable().GetText(id); }
-
 // Values are inserted as they are: a "%s" inside a value is not replaced again.
-std::wstring FormatText(TextId id, std::initializer_list<std::wstring> values) {
+std::wstring TextTable::FormatText(TextId id, std::initializer_list<std::wstring> values) const {
     const std::wstring text = GetText(id);
     std::wstring out;
     const std::wstring* value = values.begin();

@@ -66,7 +66,8 @@ constexpr std::uint32_t TEXT_COUNT = 46;
 
 class TextTable {
 public:
-    // Russian exactly when the user's default locale is 0x0419, English otherwise.
+    // Russian exactly when the user's default locale (the given one) is 0x0419, English
+    // otherwise. The default locale is read on Windows only.
     TextTable();
     explicit TextTable(std::uint32_t lcid);
 
@@ -88,15 +89,19 @@ public:
     // TXT_RESULT_UNEXPECTED_VALUE for any value outside the enumeration.
     std::wstring GetResultText(SPLFileInfoResults result) const;
 
+    // The text with each "%s" replaced by the next value, in order.
+    std::wstring FormatText(TextId id, std::initializer_list<std::wstring> values) const;
+
 private:
     std::uint32_t m_CurrentLanguage = English;
 };
 
-// The one process-wide table, built during static initialisation.
+// The one process-wide table, built during static initialisation (Windows only, as are the
+// two shorthands below).
 TextTable& GetTextTable();
 
 // Shorthand for GetTextTable().GetText(id).
 std::wstring GetText(TextId id);
 
-// The text with each "%s" replaced by the next value, in order.
+// GetTextTable().FormatText(id, values).
 std::wstring FormatText(TextId id, std::initializer_list<std::wstring> values);

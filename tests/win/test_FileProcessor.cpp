@@ -11,12 +11,13 @@
 #include <tuple>
 #include <vector>
 
-#include "FileProcessor/FileProcessor.h"
+#include "FileProcessor/FileProcessor_win.h"
 #include "FileProcessor/IntakeFiles_win.h"
 #include "ProgressWatcher.h"
 #include "ShadowFileBuilder.h"
 #include "logging/logog.h"
 #include "textutil.h"
+#include "textutil_win.h"
 
 using ::testing::AllOf;
 using ::testing::ElementsAre;
@@ -371,7 +372,7 @@ TEST_F(Resolution, NewRecordIsUnknownAndEmpty) {
 TEST_F(Resolution, SpoolFileGetsItsShadowSiblingWithUpperCaseExtension) {
     WriteShadow(L"00012.SHD", JobShadow(u"Отчёт", u"Принтер", u"Драйвер", u"RAW"));
     std::wstring input = folder + L"00012.spl";
-    SPLFileInfo current;
+    SPLFileInfo current(&WindowsIntakeFiles());
     SPLFileInfo result = current.ProcessFile(input);
     EXPECT_EQ(result.Result, CorrectFile);
     EXPECT_EQ(result.SPLFileName, input);
@@ -390,7 +391,7 @@ TEST_F(Resolution, SpoolFileGetsItsShadowSiblingWithUpperCaseExtension) {
 
 TEST_F(Resolution, ShadowFileInputIsCorrectEvenWithoutItsSpoolFile) {
     std::wstring input = WriteShadow(L"00012.Shd", JobShadow());
-    SPLFileInfo current;
+    SPLFileInfo current(&WindowsIntakeFiles());
     SPLFileInfo result = current.ProcessFile(input);
     EXPECT_EQ(result.Result, CorrectFile);
     EXPECT_EQ(result.SPLFileName, folder + L"00012.SPL");
@@ -402,7 +403,7 @@ TEST_F(Resolution, UnknownExtensionsCannotDetectTheSpoolFile) {
     for (std::wstring input : {folder + L"file", std::wstring(L"C:\\jobs.old\\file"), folder + L"a.txt",
                                folder + L"a.SPLX"}) {
         lines.clear();
-        SPLFileInfo current;
+        SPLFileInfo current(&WindowsIntakeFiles());
         SPLFileInfo result = current.ProcessFile(input);
         EXPECT_EQ(result.Result, CannotDetectSPL);
         EXPECT_EQ(result.InputFileName, input);
@@ -417,7 +418,7 @@ TEST_F(Resolution, UnknownExtensionsCannotDetectTheSpoolFile) {
 TEST_F(Resolution, SpoolFileWithoutShadowFileCannotReadItAndLeavesTheCurrentFile) {
     std::wstring good = folder + L"good.SPL";
     WriteShadow(L"good.SHD", JobShadow());
-    SPLFileInfo current;
+    SPLFileInfo current(&WindowsIntakeFiles());
     ASSERT_EQ(current.ProcessFile(good).Result, CorrectFile);
     SPLFileInfo before = current;
 
@@ -439,7 +440,7 @@ TEST_F(Resolution, SpoolFileWithoutShadowFileCannotReadItAndLeavesTheCurrentFile
 
 TEST_F(Resolution, ShadowFileWithEmptyPrinterNameIsUnreadableAndKeepsNoMetadata) {
     std::wstring input = WriteShadow(L"a.SHD", JobShadow(u"Doc", u"", u"Driver", u"RAW"));
-    SPLFileInfo current;
+    SPLFileInfo current(&WindowsIntakeFiles());
     SPLFileInfo result = current.ProcessFile(input);
     EXPECT_EQ(result.Result, CannotReadSHD);
     EXPECT_EQ(result.JobInfo, JobInfo{});
@@ -447,7 +448,7 @@ TEST_F(Resolution, ShadowFileWithEmptyPrinterNameIsUnreadableAndKeepsNoMetadata)
 }
 
 TEST_F(Resolution, EmptyPathLogsOnlyThreeLines) {
-    SPLFileInfo current;
+    SPLFileInfo current(&WindowsIntakeFiles());
     SPLFileInfo result = current.ProcessFile(L"");
     EXPECT_EQ(result.Result, EmptyFileName);
     EXPECT_EQ(current.Result, Unknown);
@@ -459,7 +460,7 @@ TEST_F(Resolution, SameFileTwiceRewritesTheCurrentFileAndDeletesNothing) {
     std::wstring input = folder + L"same.SPL";
     WriteBytes(input, {1, 2, 3});
     WriteShadow(L"same.SHD", JobShadow());
-    SPLFileInfo current;
+    SPLFileInfo current(&WindowsIntakeFiles());
     current.ProcessFile(input);
     lines.clear();
     EXPECT_EQ(current.ProcessFile(input).Result, CorrectFile);
@@ -468,7 +469,7 @@ TEST_F(Resolution, SameFileTwiceRewritesTheCurrentFileAndDeletesNothing) {
 }
 
 TEST_F(Resolution, SetCurrentFileNeedsASpoolFileAndOtherwiseChangesNothing) {
-    SPLFileInfo current;
+    SPLFileInfo current(&WindowsIntakeFiles());
     SPLFileInfo info;
     info.Result = CannotDetectSPL;
     info.InputFileName = L"C:\\jobs\\file";
@@ -479,7 +480,7 @@ TEST_F(Resolution, SetCurrentFileNeedsASpoolFileAndOtherwiseChangesNothing) {
 }
 
 TEST_F(Resolution, SetCurrentFileTakesSubstituteMetadataAndNamesTheJob) {
-    SPLFileInfo current;
+    SPLFileInfo current(&WindowsIntakeFiles());
     SPLFileInfo info = current.ProcessFile(L"C:\\jobs\\a.SPL");
     ASSERT_EQ(info.Result, CannotReadSHD);
     info.FromArchive = true;  // a caller's claim never makes the program own (and delete) a file
@@ -512,7 +513,7 @@ TEST_F(Resolution, CurrentFileIsTheRecordThatProcessFileChanges) {
 
 TEST_F(Resolution, HostileNamesAreEscapedInTheSuccessLine) {
     std::wstring input = WriteShadow(L"x.SHD", JobShadow(u"a\r\nb", u"P\x2028Q", u"D", u"RAW"));
-    SPLFileInfo current;
+    SPLFileInfo current(&WindowsIntakeFiles());
     ASSERT_EQ(current.ProcessFile(input).Result, CorrectFile);
     EXPECT_EQ(current.JobInfo.JobName, L"a\r\nb");
     EXPECT_THAT(lines, ::testing::Contains(HasSubstr("PrinterName[P\\u2028Q] PrinterDriverName[D] JobName[a\\x0D\\x0Ab]")));
@@ -547,7 +548,7 @@ TEST_F(ArchiveIntake, JobIsExtractedIntoAFolderOfItsOwnUnderOneBaseName) {
     EXPECT_THAT(lines, ::testing::Contains("debug: Created temp folder: " + U8(jobFolder)));
     EXPECT_THAT(lines, ::testing::Contains("debug: ChooseFromArchive finished: SPL[" + U8(spl) + "] SHD[" + U8(shd) + "]"));
 
-    SPLFileInfo owner;
+    SPLFileInfo owner(&WindowsIntakeFiles());
     owner.SPLFileName = spl;
     owner.FromArchive = true;
     lines.clear();
@@ -569,7 +570,7 @@ TEST_F(ArchiveIntake, JobIsExtractedIntoAFolderOfItsOwnUnderOneBaseName) {
 
 TEST_F(ArchiveIntake, ProcessFileOfAnArchiveMakesItsExtractedJobCurrent) {
     std::wstring archive = Archive(L"infozip.zip");
-    SPLFileInfo current;
+    SPLFileInfo current(&WindowsIntakeFiles());
     SPLFileInfo result = current.ProcessFile(archive);
     ASSERT_EQ(result.Result, CorrectFile);
     EXPECT_TRUE(result.FromArchive);
@@ -586,7 +587,7 @@ TEST_F(ArchiveIntake, ProcessFileOfAnArchiveMakesItsExtractedJobCurrent) {
 }
 
 TEST_F(ArchiveIntake, RealShadowFileInsideAnArchive) {
-    SPLFileInfo current;
+    SPLFileInfo current(&WindowsIntakeFiles());
     ASSERT_EQ(current.ProcessFile(Archive(L"sample.zip")).Result, CorrectFile);
     EXPECT_EQ(current.JobInfo,
               Job(L"Untitled", L"MS Publisher Color Printer", L"MS Publisher Color Printer", L"NT EMF 1.008"));
@@ -594,7 +595,7 @@ TEST_F(ArchiveIntake, RealShadowFileInsideAnArchive) {
 }
 
 TEST_F(ArchiveIntake, MembersInFoldersAndCyrillicNamesAreExtractedUnderTheirBareNames) {
-    SPLFileInfo current;
+    SPLFileInfo current(&WindowsIntakeFiles());
     ASSERT_EQ(current.ProcessFile(Archive(L"folders.zip")).Result, CorrectFile);
     EXPECT_EQ(GetFileNameFromPath(current.SPLFileName), L"00012.spl");
     EXPECT_TRUE(Exists(RemoveFileExtension(current.SPLFileName) + L".SHD"));
@@ -610,7 +611,7 @@ TEST_F(ArchiveIntake, MembersInFoldersAndCyrillicNamesAreExtractedUnderTheirBare
 TEST_F(ArchiveIntake, MembersReportedUnderCleanedNamesAreExtracted) {
     for (std::wstring tag : {L"slash", L"drive", L"parent", L"long_name"}) {
         SCOPED_TRACE(U8(tag));
-        SPLFileInfo current;
+        SPLFileInfo current(&WindowsIntakeFiles());
         ASSERT_EQ(current.ProcessFile(Archive(L"cleaned_" + tag + L".zip")).Result, CorrectFile);
         EXPECT_EQ(GetFileNameFromPath(current.SPLFileName), L"00042.SPL");
         EXPECT_EQ(current.JobInfo.JobName, L"Cleaned " + tag);
@@ -631,7 +632,7 @@ TEST_F(ArchiveIntake, JobsFromUsersToolsArePairedRightOrRefusedSayingWhy) {
     for (const auto& [name, result, expected] : cases) {
         SCOPED_TRACE(U8(name));
         lines.clear();
-        SPLFileInfo current;
+        SPLFileInfo current(&WindowsIntakeFiles());
         EXPECT_EQ(current.ProcessFile(Archive(name)).Result, result);
         if (result == CorrectFile) EXPECT_EQ(U8(current.JobInfo.JobName), expected);
         else EXPECT_THAT(lines, ::testing::Contains(AllOf(StartsWith("error: Refused "), HasSubstr(expected))));
@@ -641,7 +642,7 @@ TEST_F(ArchiveIntake, JobsFromUsersToolsArePairedRightOrRefusedSayingWhy) {
 
 TEST_F(ArchiveIntake, ArchiveWithoutSpoolMemberLeavesNothingBehind) {
     std::wstring archive = Archive(L"no_spl.zip");
-    SPLFileInfo current;
+    SPLFileInfo current(&WindowsIntakeFiles());
     SPLFileInfo result = current.ProcessFile(archive);
     EXPECT_EQ(result.Result, CannotDetectSPL);
     EXPECT_TRUE(result.FromArchive);
@@ -658,13 +659,13 @@ TEST_F(ArchiveIntake, ArchiveWithoutSpoolMemberLeavesNothingBehind) {
 
 TEST_F(ArchiveIntake, UnreadableArchiveIsReportedByEveryStepThatOpensIt) {
     std::wstring archive = Archive(L"not_a_zip.zip");
-    SPLFileInfo current;
+    SPLFileInfo current(&WindowsIntakeFiles());
     EXPECT_EQ(current.ProcessFile(archive).Result, CannotDetectSPL);
     EXPECT_EQ(std::count(lines.begin(), lines.end(), "error: Error in OpenZip() for file: " + U8(archive)), 3);
 }
 
 TEST_F(ArchiveIntake, ReadOnlyMembersAreExtractedAsFilesTheProgramCanDelete) {
-    SPLFileInfo current;
+    SPLFileInfo current(&WindowsIntakeFiles());
     ASSERT_EQ(current.ProcessFile(Archive(L"read_only.zip")).Result, CorrectFile);
     EXPECT_EQ(GetFileAttributesW(current.SPLFileName.c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
     current.DeleteTempFiles();
@@ -674,7 +675,7 @@ TEST_F(ArchiveIntake, ReadOnlyMembersAreExtractedAsFilesTheProgramCanDelete) {
 TEST_F(ArchiveIntake, DeviceNamesFolderMembersAndControlCharactersAreNotExtracted) {
     for (const wchar_t* name : {L"device.zip", L"directory.zip", L"forged_name.zip"}) {
         lines.clear();
-        SPLFileInfo current;
+        SPLFileInfo current(&WindowsIntakeFiles());
         EXPECT_EQ(current.ProcessFile(Archive(name)).Result, CannotDetectSPL) << U8(name);
         EXPECT_THAT(lines, ::testing::Contains(HasSubstr("not a plain file"))) << U8(name);
     }
@@ -706,7 +707,7 @@ TEST_F(ArchiveIntake, FailedExtractionLeavesNoFileAndKeepsAFileThatWasThere) {
 // fixture checks the folders), the current job as it was, and no error line.
 TEST_F(ArchiveIntake, CancelledExtractionLeavesNothingBehind) {
     WatchedCopy watcher(3);
-    SPLFileInfo current;
+    SPLFileInfo current(&WindowsIntakeFiles());
     EXPECT_EQ(current.ProcessFile(Archive(L"infozip.zip")).Result, CannotDetectSPL);
     EXPECT_EQ(current.Result, Unknown);
     EXPECT_THAT(lines, ::testing::Contains(StartsWith("info: Cancelled by the user: extracting \"FP00007.SPL\" from ")));
@@ -714,14 +715,14 @@ TEST_F(ArchiveIntake, CancelledExtractionLeavesNothingBehind) {
 }
 
 TEST_F(ArchiveIntake, DamagedSpoolMemberEndsTheResolutionWithoutFiles) {
-    SPLFileInfo current;
+    SPLFileInfo current(&WindowsIntakeFiles());
     EXPECT_EQ(current.ProcessFile(Archive(L"crc_damaged.zip")).Result, CannotDetectSPL);
     EXPECT_THAT(current.PendingSPLFileName(), IsEmpty());
 }
 
 // Two archives whose members share their names must not touch each other's files.
 TEST_F(ArchiveIntake, SameNamedMembersOfAnotherArchiveNeverOverwriteTheCurrentJob) {
-    SPLFileInfo current;
+    SPLFileInfo current(&WindowsIntakeFiles());
     ASSERT_EQ(current.ProcessFile(Archive(L"one.zip")).Result, CorrectFile);
     std::wstring oneSpl = current.SPLFileName;
     std::vector<std::uint8_t> oneBytes = ReadBytes(oneSpl);
@@ -742,7 +743,7 @@ TEST_F(ArchiveIntake, SameNamedMembersOfAnotherArchiveNeverOverwriteTheCurrentJo
 }
 
 TEST_F(ArchiveIntake, ChoosingTheSameArchiveAgainReplacesItsExtractedCopy) {
-    SPLFileInfo current;
+    SPLFileInfo current(&WindowsIntakeFiles());
     ASSERT_EQ(current.ProcessFile(Archive(L"one.zip")).Result, CorrectFile);
     std::wstring first = current.SPLFileName;
     ASSERT_EQ(current.ProcessFile(Archive(L"one.zip")).Result, CorrectFile);
@@ -756,7 +757,7 @@ TEST_F(ArchiveIntake, ChoosingTheSameArchiveAgainReplacesItsExtractedCopy) {
 
 TEST_F(ArchiveIntake, MissingShadowMemberKeepsTheSpoolFileForTheUsersAnswer) {
     std::wstring archive = Archive(L"no_shd.zip");
-    SPLFileInfo current;
+    SPLFileInfo current(&WindowsIntakeFiles());
     SPLFileInfo result = current.ProcessFile(archive);
     ASSERT_EQ(result.Result, CannotDetectSHD);
     EXPECT_TRUE(result.FromArchive);
@@ -780,7 +781,7 @@ TEST_F(ArchiveIntake, MissingShadowMemberKeepsTheSpoolFileForTheUsersAnswer) {
 }
 
 TEST_F(ArchiveIntake, AcceptedSpoolFileOfAFailedArchiveStaysOwnedUntilReplaced) {
-    SPLFileInfo current;
+    SPLFileInfo current(&WindowsIntakeFiles());
     SPLFileInfo result = current.ProcessFile(Archive(L"two_broken.zip"));
     ASSERT_EQ(result.Result, CannotReadSHD);
     ASSERT_TRUE(current.SetCurrentFile(result, UnknownPrinterName, UnknownDriverName, DataFormatRaw));
@@ -798,7 +799,7 @@ TEST_F(ArchiveIntake, AcceptedSpoolFileOfAFailedArchiveStaysOwnedUntilReplaced) 
 }
 
 TEST_F(ArchiveIntake, PendingFilesGoWithTheNextChoiceOrAnotherAcceptedFile) {
-    SPLFileInfo current;
+    SPLFileInfo current(&WindowsIntakeFiles());
     SPLFileInfo first = current.ProcessFile(Archive(L"no_shd.zip"));
     ASSERT_EQ(first.Result, CannotDetectSHD);
     current.ProcessFile(L"");  // any next choice
@@ -806,7 +807,7 @@ TEST_F(ArchiveIntake, PendingFilesGoWithTheNextChoiceOrAnotherAcceptedFile) {
 
     SPLFileInfo second = current.ProcessFile(Archive(L"no_shd.zip"));
     ASSERT_EQ(second.Result, CannotDetectSHD);
-    SPLFileInfo other;
+    SPLFileInfo other(&WindowsIntakeFiles());
     other.SPLFileName = folder + L"other.SPL";
     ASSERT_TRUE(current.SetCurrentFile(other, UnknownPrinterName, UnknownDriverName, DataFormatRaw));
     EXPECT_FALSE(current.FromArchive);
@@ -832,7 +833,7 @@ TEST_F(ArchiveIntake, UsersFilesAreNeverDeleted) {
     std::wstring user = folder + L"user.SPL";
     WriteBytes(user, {1});
     WriteShadow(L"user.SHD", JobShadow());
-    SPLFileInfo current;
+    SPLFileInfo current(&WindowsIntakeFiles());
     SPLFileInfo info = current.ProcessFile(user);
     info.FromArchive = true;
     current.SetCurrentFile(info, L"P", L"D", DataFormatRaw);
@@ -852,7 +853,7 @@ TEST_F(ArchiveIntake, LongTemporaryFolderIsNeitherCutNorRefused) {
     DWORD savedLength = GetEnvironmentVariableW(L"TMP", saved, 32768);
     ASSERT_TRUE(SetEnvironmentVariableW(L"TMP", longTemp.c_str()));
     std::wstring temp = GetTempDirectory();
-    SPLFileInfo current;
+    SPLFileInfo current(&WindowsIntakeFiles());
     SPLFileInfo result = current.ProcessFile(Archive(L"one.zip"));
     SetEnvironmentVariableW(L"TMP", savedLength ? saved : nullptr);
 

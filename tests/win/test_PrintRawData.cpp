@@ -19,6 +19,7 @@
 #include "ProgressWatcher.h"
 #include "PrintTestSupport_win.h"
 #include "textutil.h"
+#include "textutil_win.h"
 
 namespace {
 

@@ -10,6 +10,7 @@
 #include "LogCapture.h"
 #include "StartupBanner.h"
 #include "textutil.h"
+#include "textutil_win.h"
 
 namespace {
 

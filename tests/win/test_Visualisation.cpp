@@ -10,6 +10,7 @@
 #include "WindowTestSupport_win.h"
 #include "texts/TextTable.h"
 #include "textutil.h"
+#include "textutil_win.h"
 
 using windowtest::AnswerNextMessageBox;
 using windowtest::ConfirmNextMessageBoxes;

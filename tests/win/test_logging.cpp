@@ -15,6 +15,7 @@
 #include "logging/LogFile.h"
 #include "logging/TavrelLog.h"
 #include "textutil.h"
+#include "textutil_win.h"
 
 namespace {
 

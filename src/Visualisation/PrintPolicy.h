@@ -1,0 +1,48 @@
+// What the Print command remembers and when it asks, without windows: before printing a job
+// again, and before printing on a printer whose driver is not the job's.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "FileProcessor/JobRecords.h"
+#include "PrinterList.h"
+
+// The questions asked before a job is sent.
+enum class PrintQuestion { PrintAgain, UnsuitablePrinter };
+
+// Asks the user; true for Yes.
+using AskUser = std::function<bool(PrintQuestion)>;
+// Whether two paths name the same file, as the file system compares names.
+using SamePathTest = std::function<bool(const std::wstring&, const std::wstring&)>;
+
+class PrintPolicy {
+public:
+    explicit PrintPolicy(SamePathTest samePath) : m_SamePath(std::move(samePath)) {}
+
+    // True to go on: the job does not come from where the last job printed whole came from
+    // (the same archive member, or the same spool file), or the user wants it again.
+    bool ConfirmRepeatPrint(const JobOrigin& origin, const AskUser& ask) const;
+
+    // True to go on: the printer's driver suits the job, the user allowed this pair of
+    // drivers the last time, or allows it now. The decision is remembered.
+    bool ConfirmPrinterSuitability(const JobInfo& job, const PrinterEntry& printer, const AskUser& ask);
+
+    // The job reached the spooler whole; one stopped at a question, failed or cancelled did not.
+    void RecordPrinted(const JobOrigin& origin) { m_LastPrinted = origin; }
+
+private:
+    // The user's last answer about a printer whose driver is not the job's, for that pair of
+    // drivers; a Yes holds until another pair is decided.
+    struct SuitabilityDecision {
+        std::wstring PrinterDriverName;
+        std::wstring JobDriverName;
+        bool Allowed = false;
+    };
+
+    bool AllowedBefore(const JobInfo& job, const PrinterEntry& printer) const;
+
+    SamePathTest m_SamePath;
+    JobOrigin m_LastPrinted;
+    SuitabilityDecision m_LastDecision;
+};
