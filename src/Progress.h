@@ -17,8 +17,18 @@ public:
     virtual bool StopRequested() const = 0;
 };
 
-// The watcher of the operation that this thread runs, or null when nobody watches (then a
-// copy runs to its end). Set with ProgressScope.
+// For a loop that is handed its watcher (the portable core takes it as a parameter): null
+// means nobody watches, and the copy runs to its end.
+inline void ReportTotal(OperationProgress* progress, std::uint64_t bytes) {
+    if (progress != nullptr) progress->AddTotal(bytes);
+}
+inline bool ReportStep(OperationProgress* progress, std::uint64_t bytes) {
+    return progress == nullptr || progress->Advance(bytes);
+}
+
+// The watcher of the operation that this thread runs, or null when nobody watches. Set with
+// ProgressScope; only the two edges that the program's parts fix read it (the extraction of
+// a member to a file and the sending of a spool file), and hand it on.
 inline thread_local OperationProgress* g_CurrentOperationProgress = nullptr;
 
 inline OperationProgress* CurrentOperationProgress() { return g_CurrentOperationProgress; }
@@ -37,14 +47,9 @@ private:
     OperationProgress* m_Previous;
 };
 
-// Helpers for the loops: a copy without a watcher never stops.
-inline void ProgressAddTotal(std::uint64_t bytes) {
-    if (OperationProgress* progress = CurrentOperationProgress()) progress->AddTotal(bytes);
-}
-inline bool ProgressAdvance(std::uint64_t bytes) {
-    OperationProgress* progress = CurrentOperationProgress();
-    return progress == nullptr || progress->Advance(bytes);
-}
+// The same for the loops at those edges, with the thread's watcher.
+inline void ProgressAddTotal(std::uint64_t bytes) { ReportTotal(CurrentOperationProgress(), bytes); }
+inline bool ProgressAdvance(std::uint64_t bytes) { return ReportStep(CurrentOperationProgress(), bytes); }
 inline bool ProgressStopRequested() {
     const OperationProgress* progress = CurrentOperationProgress();
     return progress != nullptr && progress->StopRequested();

@@ -170,7 +170,8 @@ struct ContentRecord {
 
 class SpoolWalk {
 public:
-    SpoolWalk(ByteSource& source, EmfSpoolJob& job) : m_Source(source), m_Size(source.Size()), m_Job(job) {}
+    SpoolWalk(ByteSource& source, EmfSpoolJob& job, OperationProgress* progress)
+        : m_Source(source), m_Size(source.Size()), m_Job(job), m_Progress(progress) {}
 
     SpoolRefusal Run() {
         std::uint64_t position = 0;
@@ -306,7 +307,7 @@ private:
     SpoolRefusal CheckPages() {
         std::uint64_t total = 0;
         for (std::uint32_t size : m_PageContents) total += size;
-        ProgressAddTotal(total);
+        ReportTotal(m_Progress, total);
         for (std::size_t i = 0; i < m_Job.Pages.size(); ++i) {
             SpoolPage& page = m_Job.Pages[i];
             const auto number = static_cast<std::uint32_t>(i + 1);
@@ -323,7 +324,7 @@ private:
                 return refusal;
             page.Size = page.Check.Header.Bytes;
             m_Job.Flags |= page.Check.Flags;
-            if (!ProgressAdvance(m_PageContents[i])) return Refuse(SpoolProblem::Cancelled, recordStart, number);
+            if (!ReportStep(m_Progress, m_PageContents[i])) return Refuse(SpoolProblem::Cancelled, recordStart, number);
         }
         return {};
     }
@@ -331,6 +332,7 @@ private:
     ByteSource& m_Source;
     const std::uint64_t m_Size;
     EmfSpoolJob& m_Job;
+    OperationProgress* m_Progress;
     std::vector<std::uint8_t> m_Bytes;  // the record or page being read
     std::vector<ContentRecord> m_Contents;
     std::vector<std::uint32_t> m_PageContents;  // data size of each page's content record
@@ -339,9 +341,9 @@ private:
 
 }  // namespace
 
-SpoolRefusal ReadEmfSpool(ByteSource& source, EmfSpoolJob& job) {
+SpoolRefusal ReadEmfSpool(ByteSource& source, EmfSpoolJob& job, OperationProgress* progress) {
     job = {};
-    return SpoolWalk(source, job).Run();
+    return SpoolWalk(source, job, progress).Run();
 }
 
 SpoolRefusal CheckEmfPage(std::span<const std::uint8_t> content, std::uint32_t page, std::uint64_t fileOffset,

@@ -17,6 +17,7 @@
 
 #include "ByteSource.h"
 #include "DevMode.h"
+#include "Progress.h"
 #include "EmfSpool/EmfRecordCheck.h"
 
 namespace emf {
@@ -129,9 +130,9 @@ struct SpoolRefusal {
     bool Refused() const { return Problem != SpoolProblem::None; }
 };
 
-// Reads and checks the whole file (each page once, with progress reported to the thread's
-// watcher, which may stop it). On a refusal the job holds what was read before the fault.
-SpoolRefusal ReadEmfSpool(ByteSource& source, EmfSpoolJob& job);
+// Reads and checks the whole file (each page once, with progress reported to the watcher,
+// which may stop it). On a refusal the job holds what was read before the fault.
+SpoolRefusal ReadEmfSpool(ByteSource& source, EmfSpoolJob& job, OperationProgress* progress = nullptr);
 
 // Checks one page's EMF: content is the data of its content record (the EMF and any slack),
 // page and fileOffset say where it is for the refusal. Reading calls it for each page; the

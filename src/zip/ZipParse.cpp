@@ -215,8 +215,8 @@ private:
 // that would grow past its declared size stops at once.
 class MemberOutput {
 public:
-    MemberOutput(ByteSink& sink, std::uint64_t expectedSize, std::uint32_t expectedCrc)
-        : m_Sink(sink), m_Expected(expectedSize), m_ExpectedCrc(expectedCrc) {}
+    MemberOutput(ByteSink& sink, std::uint64_t expectedSize, std::uint32_t expectedCrc, OperationProgress* progress)
+        : m_Sink(sink), m_Expected(expectedSize), m_ExpectedCrc(expectedCrc), m_Progress(progress) {}
 
     std::uint64_t Expected() const { return m_Expected; }
 
@@ -226,7 +226,7 @@ public:
         m_Crc = static_cast<std::uint32_t>(crc32(m_Crc, data, static_cast<uInt>(count)));
         m_Produced += count;
         if (!m_Sink.Write(data, count)) return ZR_WRITE;
-        return ProgressAdvance(count) ? ZR_OK : ZR_CANCELLED;  // the user may stop it after each step
+        return ReportStep(m_Progress, count) ? ZR_OK : ZR_CANCELLED;  // the user may stop it after each step
     }
 
     ZipStatus Finish() const { return m_Produced == m_Expected && m_Crc == m_ExpectedCrc ? ZR_OK : ZR_CORRUPT; }
@@ -235,6 +235,7 @@ private:
     ByteSink& m_Sink;
     std::uint64_t m_Expected;
     std::uint32_t m_ExpectedCrc;
+    OperationProgress* m_Progress;
     std::uint64_t m_Produced = 0;
     std::uint32_t m_Crc = 0;
 };
@@ -685,7 +686,7 @@ void ZipReader::FindOverlaps() {
     m_OverlapsFound = true;
 }
 
-ZipStatus ZipReader::Extract(int index, const char* password, ByteSink& sink) {
+ZipStatus ZipReader::Extract(int index, const char* password, ByteSink& sink, OperationProgress* progress) {
     if (auto status = GoTo(index)) return status;
     LocalHeader local;
     if (auto status = CheckLocalHeader(local)) return status;
@@ -699,13 +700,13 @@ ZipStatus ZipReader::Extract(int index, const char* password, ByteSink& sink) {
         Overlapped(index))
         return ZR_CORRUPT;
     MemberInput input(m_Source, local.DataStart, record.CompressedSize);
-    ProgressAddTotal(record.UncompressedSize);
+    ReportTotal(progress, record.UncompressedSize);
     if (record.Flags & kFlagEncrypted) {
         const auto check = static_cast<std::uint8_t>(record.Flags & kFlagDataDescriptor ? record.DosTime >> 8
                                                                                         : record.Crc >> 24);
         if (auto status = input.StartDecryption(password, check)) return status;
     }
-    MemberOutput output(sink, record.UncompressedSize, record.Crc);
+    MemberOutput output(sink, record.UncompressedSize, record.Crc, progress);
     const ZipStatus status = record.Method == kMethodStored ? CopyStored(input, output) : InflateDeflated(input, output);
     return status != ZR_OK ? status : output.Finish();
 }

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "ByteSource.h"
+#include "Progress.h"
 #include "zip/ZipStatus.h"
 
 namespace zip {
@@ -88,8 +89,8 @@ public:
     ZipStatus Find(std::u16string_view name, bool ignoreCase, int& index);
     // Streams the member's bytes to the sink; ZR_CORRUPT when they disagree with the directory
     // or share bytes with another member, ZR_METHOD or ZR_ENCRYPTED when they cannot be
-    // decoded, ZR_CANCELLED when the operation's watcher (Progress.h) stops it between two steps.
-    ZipStatus Extract(int index, const char* password, ByteSink& sink);
+    // decoded, ZR_CANCELLED when the watcher stops it between two steps.
+    ZipStatus Extract(int index, const char* password, ByteSink& sink, OperationProgress* progress = nullptr);
 
 private:
     struct Walker {

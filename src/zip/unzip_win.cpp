@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 
+#include "Progress.h"
 #include "handles_win.h"
 #include "pathutil_win.h"
 #include "zip/ZipParse.h"
@@ -246,7 +247,8 @@ ZipStatus ExtractToFile(ZipArchive& zip, int index, const std::wstring& targetPa
     FileHandle file(CreateTargetFile(path, info.Attributes));
     if (!file) return ZR_NOFILE;
     FileSink sink(file.get());
-    const ZipStatus status = zip.Reader.Extract(index, zip.Password ? zip.Password->c_str() : nullptr, sink);
+    const ZipStatus status = zip.Reader.Extract(index, zip.Password ? zip.Password->c_str() : nullptr, sink,
+                                                    CurrentOperationProgress());
     if (status == ZR_OK) SetFileTime(file.get(), &info.CreationTime, &info.AccessTime, &info.WriteTime);
     file.reset();
     if (status != ZR_OK) DiscardFile(path);
