@@ -1,7 +1,6 @@
 // The current file of the process, over the real files and archives.
 #include "FileProcessor/FileProcessor_win.h"
 
-#include "FileProcessor/IntakeFiles_win.h"
 #include "pathutil_win.h"
 
 namespace {

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "FileProcessor/FileProcessor.h"
+#include "FileProcessor/IntakeFiles_win.h"
 #include "FileProcessor/ShadowFileParser.h"
 
 // The real files, archives and temporary folders; one for the process.
@@ -30,5 +31,3 @@ std::wstring FindSHDInArchive(const std::wstring& archivePath, const std::wstrin
 // Writes the member to targetPath; on failure no file is left at targetPath.
 bool ExtractFileFromArchive(const std::wstring& archivePath, const std::wstring& memberName,
                             const std::wstring& targetPath);
-// The user's temporary folder, ending in a backslash; empty on failure.
-std::wstring GetTempDirectory();

@@ -4,7 +4,7 @@
 
 #include <random>
 
-#include "FileProcessor/FileProcessor_win.h"
+#include "FileProcessor/JobRecords.h"
 #include "logging/logog.h"
 #include "pathutil_win.h"
 #include "textutil.h"

@@ -4,6 +4,9 @@
 
 #include <string>
 
+// The user's temporary folder, ending in a backslash; empty on failure.
+std::wstring GetTempDirectory();
+
 // Name prefix of the folders made for extracted jobs.
 inline constexpr wchar_t ExtractionFolderPrefix[] = L"Tavrel-";
 

@@ -2,6 +2,7 @@
 
 #include <commdlg.h>
 
+#include <optional>
 #include <vector>
 
 #include "FileProcessor/FileProcessor.h"
@@ -61,13 +62,19 @@ void OnShowAllPrintersToggled(HWND dialog) {
     }
 }
 
+std::optional<PrinterEntry> SelectedPrinter(HWND dialog) {
+    unsigned index = 0;
+    if (!GetSelectedPrinterIndex(dialog, index)) return std::nullopt;
+    return PrinterList::Instance().GetPrinter(index);
+}
+
 constexpr DialogCommand DialogCommands[] = {
     {IDC_LANGUAGE,
      [](HWND dialog, WORD notification) {
          if (notification == CBN_SELENDOK) OnLanguageChanged(dialog);
      }},
     {IDC_CHOOSEFILE, [](HWND dialog, WORD) { ChooseFile(dialog); }},
-    {IDC_PRINT, [](HWND dialog, WORD) { PrintCurrentFile(dialog); }},
+    {IDC_PRINT, [](HWND dialog, WORD) { PrintCurrentFile(dialog, SelectedPrinter(dialog)); }},
     {IDC_OPENLOGFILE, [](HWND dialog, WORD) { OpenLogFile(dialog); }},
     {IDC_SHOWALLPRINTERS, [](HWND dialog, WORD) { OnShowAllPrintersToggled(dialog); }},
     {IDC_WEBLINK, [](HWND dialog, WORD) { OpenWebAddress(dialog); }},

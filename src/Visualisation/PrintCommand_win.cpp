@@ -3,7 +3,6 @@
 #include "FileProcessor/FileProcessor.h"
 #include "PrintRawData_win.h"
 #include "Visualisation/BackgroundWork_win.h"
-#include "Visualisation/MainDialog_win.h"
 #include "Visualisation/MessageBoxes_win.h"
 #include "Visualisation/PrintPolicy.h"
 #include "pathutil_win.h"
@@ -54,18 +53,17 @@ void ShowJobOutcome(HWND dialog, const PrinterEntry& printer, const SPLFileInfo&
 
 }  // namespace
 
-void PrintCurrentFile(HWND dialog) {
+void PrintCurrentFile(HWND dialog, const std::optional<PrinterEntry>& selectedPrinter) {
     SPLFileInfo current = CurrentFile();
     if (current.Result != CorrectFile) {
         ShowPrintError(dialog, TXT_NO_FILE_CHOSEN);
         return;
     }
-    unsigned printerIndex = 0;
-    if (!GetSelectedPrinterIndex(dialog, printerIndex)) {
+    if (!selectedPrinter) {
         ShowPrintError(dialog, TXT_NO_PRINTER_SELECTED);
         return;
     }
-    PrinterEntry printer = PrinterList::Instance().GetPrinter(printerIndex);
+    const PrinterEntry& printer = *selectedPrinter;
     const AskUser ask = QuestionsOver(dialog);
     if (!Policy().ConfirmRepeatPrint(current.Origin, ask)) return;
     if (!Policy().ConfirmPrinterSuitability(current.JobInfo, printer, ask)) return;

@@ -29,7 +29,6 @@
 #include "PrinterList_win.h"
 #include "ShadowFileBuilder.h"
 #include "Visualisation/MainDialog_win.h"
-#include "Visualisation/PrintCommand_win.h"
 #include "WindowTestSupport_win.h"
 #include "ZipFixtures.h"
 #include "resource.h"
@@ -1102,7 +1101,7 @@ TEST_F(DialogControls, PrintGoesToThePrinterOfTheSelectedItemAfterRefusedAdditio
     size_t at37 = JobsAt(L"tavrel_list_37");
     size_t at35 = JobsAt(L"tavrel_list_35");
     auto result = AnswerNextMessageBox(IDOK);
-    PrintCurrentFile(dialog);
+    HandleDialogCommand(dialog, IDC_PRINT, BN_CLICKED);
     SeenBox box = result.get();
     EXPECT_EQ(box.Text, Printed(Path(L"jobA.SPL"), L"tavrel_list_37"));
     EXPECT_TRUE(WaitForJob(L"tavrel_list_37", at37 + 1) == ReadFileBytes(Path(L"jobA.SPL")));
