@@ -213,11 +213,3 @@ std::wstring TextTable::FormatText(TextId id, std::initializer_list<std::wstring
     out.append(text, from);
     return out;
 }
-
-namespace {
-
-// Builds the table before the entry point runs, so the start-up language is settled
-// before anything is shown.
-[[maybe_unused]] const TextTable& StartupTable = GetTextTable();
-
-}  // namespace

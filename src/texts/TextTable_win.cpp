@@ -15,3 +15,11 @@ std::wstring GetText(TextId id) { return GetTextTable().GetText(id); }
 std::wstring FormatText(TextId id, std::initializer_list<std::wstring> values) {
     return GetTextTable().FormatText(id, values);
 }
+
+namespace {
+
+// Builds the table before the entry point runs, so the start-up language is settled
+// before anything is shown.
+[[maybe_unused]] const TextTable& StartupTable = GetTextTable();
+
+}  // namespace

@@ -8,23 +8,10 @@
 #include <thread>
 #include <vector>
 
+#include "LogCapture.h"
 #include "logging/logog.h"
 
 namespace {
-
-// A target that hands every formatted line to a vector the test owns, so that the lines
-// stay readable after the framework has deleted the target.
-class RecordingTarget : public logog::Target {
-public:
-    explicit RecordingTarget(std::vector<std::string>& lines) : m_Lines(lines) {}
-    int Output(const logog::String& data) override {
-        m_Lines.emplace_back(data.c_str(), data.size());
-        return 0;
-    }
-
-private:
-    std::vector<std::string>& m_Lines;
-};
 
 class Framework : public ::testing::Test {
 protected:

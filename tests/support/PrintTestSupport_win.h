@@ -12,32 +12,30 @@
 #include <string>
 #include <vector>
 
+#include "LogCapture.h"
 #include "logging/logog.h"
 
 // Records the level and text of every log line while it lives.
 class LogRecorder {
 public:
-    struct Line {
-        int level;
-        std::string text;
-    };
-
     LogRecorder() {
         logog::InitializeFramework();
         logog::SetDefaultLevel(logog::LOGOG_LEVEL_ALL);
-        new RecordingTarget(m_Lines);  // owned and deleted by the framework
+        new RecordingTarget(m_Lines, RecordingTarget::Keep::LevelAndText);  // owned and deleted by the framework
     }
     ~LogRecorder() { logog::ShutdownFramework(); }
     LogRecorder(const LogRecorder&) = delete;
     LogRecorder& operator=(const LogRecorder&) = delete;
 
-    const std::vector<Line>& Lines() const { return m_Lines; }
+    // Each record as "<level>: <text>".
+    const std::vector<std::string>& Lines() const { return m_Lines; }
     void Clear() { m_Lines.clear(); }
 
     std::vector<std::string> TextsAt(int level) const {
+        const std::string prefix = std::string(logog::ErrorDescription(level)) + ": ";
         std::vector<std::string> texts;
-        for (const Line& line : m_Lines)
-            if (line.level == level) texts.push_back(line.text);
+        for (const std::string& line : m_Lines)
+            if (line.rfind(prefix, 0) == 0) texts.push_back(line.substr(prefix.size()));
         return texts;
     }
     std::vector<std::string> Errors() const { return TextsAt(logog::LOGOG_LEVEL_ERROR); }
@@ -45,32 +43,20 @@ public:
     std::vector<std::string> Debugs() const { return TextsAt(logog::LOGOG_LEVEL_DEBUG); }
 
     size_t CountStartingWith(const std::string& prefix) const {
-        return static_cast<size_t>(std::count_if(m_Lines.begin(), m_Lines.end(), [&](const Line& line) {
-            return line.text.rfind(prefix, 0) == 0;
+        return static_cast<size_t>(std::count_if(m_Lines.begin(), m_Lines.end(), [&](const std::string& line) {
+            size_t text = line.find(": ");
+            return text != std::string::npos && line.compare(text + 2, prefix.size(), prefix) == 0;
         }));
     }
 
     std::string Dump() const {
         std::string all;
-        for (const Line& line : m_Lines) all += std::string(logog::ErrorDescription(line.level)) + ": " + line.text + "\n";
+        for (const std::string& line : m_Lines) all += line + "\n";
         return all;
     }
 
 private:
-    class RecordingTarget : public logog::Target {
-    public:
-        explicit RecordingTarget(std::vector<Line>& lines) : m_Target(lines) {}
-        int Receive(logog::Topic& topic) override {
-            m_Target.push_back(Line{topic.Level(), topic.Text().c_str()});
-            return 0;
-        }
-        int Output(const logog::String&) override { return 0; }
-
-    private:
-        std::vector<Line>& m_Target;
-    };
-
-    std::vector<Line> m_Lines;
+    std::vector<std::string> m_Lines;
 };
 
 inline std::wstring EnvironmentValue(const wchar_t* name) {

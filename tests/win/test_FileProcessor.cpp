@@ -13,6 +13,7 @@
 
 #include "FileProcessor/FileProcessor_win.h"
 #include "FileProcessor/IntakeFiles_win.h"
+#include "LogCapture.h"
 #include "ProgressWatcher.h"
 #include "ShadowFileBuilder.h"
 #include "logging/logog.h"
@@ -27,20 +28,6 @@ using ::testing::Not;
 using ::testing::StartsWith;
 
 namespace {
-
-// Receives every published record as "level: text", the form the assertions use.
-class RecordingTarget : public logog::Target {
-public:
-    explicit RecordingTarget(std::vector<std::string>& lines) : m_Lines(lines) {}
-    int Receive(logog::Topic& topic) override {
-        m_Lines.push_back(std::string(logog::ErrorDescription(topic.Level())) + ": " + topic.Text().c_str());
-        return 0;
-    }
-    int Output(const logog::String&) override { return 0; }
-
-private:
-    std::vector<std::string>& m_Lines;
-};
 
 std::string U8(const std::wstring& text) { return WideToUtf8(text); }
 
@@ -128,7 +115,7 @@ protected:
     void SetUp() override {
         logog::InitializeFramework();
         logog::SetDefaultLevel(logog::LOGOG_LEVEL_ALL);
-        new RecordingTarget(lines);  // owned and deleted by the framework
+        new RecordingTarget(lines, RecordingTarget::Keep::LevelAndText);  // owned and deleted by the framework
         folder = GetTempDirectory() + L"intake-test-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
                  std::to_wstring(++s_Counter);
         ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
@@ -796,51 +783,6 @@ TEST_F(ArchiveIntake, AcceptedSpoolFileOfAFailedArchiveStaysOwnedUntilReplaced) 
     ASSERT_EQ(current.ProcessFile(plain).Result, CorrectFile);
     EXPECT_FALSE(Exists(FolderOf(adopted)));
     EXPECT_THAT(lines, ::testing::Contains("debug: Deleted temp file: " + U8(adopted)));
-}
-
-TEST_F(ArchiveIntake, PendingFilesGoWithTheNextChoiceOrAnotherAcceptedFile) {
-    SPLFileInfo current(&WindowsIntakeFiles());
-    SPLFileInfo first = current.ProcessFile(Archive(L"no_shd.zip"));
-    ASSERT_EQ(first.Result, CannotDetectSHD);
-    current.ProcessFile(L"");  // any next choice
-    EXPECT_FALSE(Exists(FolderOf(first.SPLFileName)));
-
-    SPLFileInfo second = current.ProcessFile(Archive(L"no_shd.zip"));
-    ASSERT_EQ(second.Result, CannotDetectSHD);
-    SPLFileInfo other(&WindowsIntakeFiles());
-    other.SPLFileName = folder + L"other.SPL";
-    ASSERT_TRUE(current.SetCurrentFile(other, UnknownPrinterName, UnknownDriverName, DataFormatRaw));
-    EXPECT_FALSE(current.FromArchive);
-    EXPECT_FALSE(Exists(FolderOf(second.SPLFileName)));
-
-    // An older result is no longer pending: accepting it owns nothing.
-    EXPECT_TRUE(current.SetCurrentFile(first, UnknownPrinterName, UnknownDriverName, DataFormatRaw));
-    EXPECT_FALSE(current.FromArchive);
-
-    // The pending spool file itself, chosen under another spelling, is resolved before
-    // anything is discarded: it stays, and can still be accepted as the archive's job.
-    SPLFileInfo third = current.ProcessFile(Archive(L"no_shd.zip"));
-    ASSERT_EQ(third.Result, CannotDetectSHD);
-    SPLFileInfo again = current.ProcessFile(RemoveFileExtension(third.SPLFileName) + L".spl");
-    ASSERT_EQ(again.Result, CannotReadSHD);
-    EXPECT_TRUE(Exists(third.SPLFileName));
-    ASSERT_TRUE(current.SetCurrentFile(again, UnknownPrinterName, UnknownDriverName, DataFormatRaw));
-    EXPECT_TRUE(current.FromArchive);
-    current.DeleteTempFiles();
-}
-
-TEST_F(ArchiveIntake, UsersFilesAreNeverDeleted) {
-    std::wstring user = folder + L"user.SPL";
-    WriteBytes(user, {1});
-    WriteShadow(L"user.SHD", JobShadow());
-    SPLFileInfo current(&WindowsIntakeFiles());
-    SPLFileInfo info = current.ProcessFile(user);
-    info.FromArchive = true;
-    current.SetCurrentFile(info, L"P", L"D", DataFormatRaw);
-    ASSERT_EQ(current.ProcessFile(Archive(L"one.zip")).Result, CorrectFile);
-    EXPECT_TRUE(Exists(user));
-    EXPECT_TRUE(Exists(folder + L"user.SHD"));
-    current.DeleteTempFiles();
 }
 
 TEST_F(ArchiveIntake, LongTemporaryFolderIsNeitherCutNorRefused) {

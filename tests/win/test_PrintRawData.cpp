@@ -300,7 +300,7 @@ TEST_F(FakeSpoolerJob, NamesFromTheShadowFileCannotForgeLogLines) {
     EXPECT_EQ(log.Errors().at(0), "Error in WritePrinter, dwTotalBytesRead[4], dwTotalBytesWritten[0], JobName[" +
                                       jobText + "], JobDataFormat[RAW\\x0A]: " +
                                       GetLastErrorText(ERROR_NOT_ENOUGH_MEMORY));
-    for (const auto& line : log.Lines()) EXPECT_EQ(line.text.find_first_of("\r\n"), std::string::npos) << line.text;
+    for (const std::string& line : log.Lines()) EXPECT_EQ(line.find_first_of("\r\n"), std::string::npos) << line;
 }
 
 // The intake takes paths of any length, which plain opens refuse from 260 characters on: the

@@ -1,0 +1,12 @@
+// Test helper: paths compared as the file system compares names, without case (enough for
+// the ASCII and Cyrillic names of the core's tests, which run off Windows too).
+#pragma once
+
+#include <algorithm>
+#include <cwctype>
+#include <string>
+
+inline bool SamePathIgnoringCase(const std::wstring& a, const std::wstring& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                      [](wchar_t x, wchar_t y) { return std::towupper(x) == std::towupper(y); });
+}
