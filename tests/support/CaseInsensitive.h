@@ -1,5 +1,5 @@
-// Test helper: paths compared as the file system compares names, without case (enough for
-// the ASCII and Cyrillic names of the core's tests, which run off Windows too).
+// Test helper: paths compared without case, as the file system compares names (for the ASCII
+// names of the core's tests, which run off Windows too).
 #pragma once
 
 #include <algorithm>
