@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <functional>
 #include <span>
 #include <vector>
 
@@ -28,7 +29,8 @@ void RequireNameFromFile(const std::optional<std::u16string>& text, std::span<co
         encoded.push_back(static_cast<std::uint8_t>(unit >> 8));
     }
     encoded.insert(encoded.end(), 2, 0);
-    Require(std::search(file.begin(), file.end(), encoded.begin(), encoded.end()) != file.end());
+    std::boyer_moore_horspool_searcher searcher(encoded.begin(), encoded.end());
+    Require(std::search(file.begin(), file.end(), searcher) != file.end());
 }
 
 void CheckDetails(std::span<const std::uint8_t> file) {

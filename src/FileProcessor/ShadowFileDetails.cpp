@@ -102,8 +102,8 @@ std::optional<std::uint32_t> U32At(std::span<const std::uint8_t> file, std::size
     return value;
 }
 
-// The public part of a DEVMODE, from dmSize on; both it and the driver's bytes after it
-// must lie within the bytes.
+// The public part of a DEVMODE, its first dmSize bytes, and which of its fields dmFields
+// marks as set.
 class DevModeFields {
 public:
     explicit DevModeFields(std::span<const std::uint8_t> publicPart, std::uint32_t fields)
@@ -141,6 +141,8 @@ std::optional<Enum> AsEnum(std::optional<std::uint16_t> value) {
     return static_cast<Enum>(*value);
 }
 
+// A DEVMODE whose public part covers dmFields and which, with the driver's bytes after it,
+// lies within the file.
 std::optional<DevModeDetails> DevModeAt(std::span<const std::uint8_t> file, std::optional<std::size_t> offset) {
     if (!offset) return std::nullopt;
     std::span<const std::uint8_t> devMode = file.subspan(*offset);
