@@ -55,7 +55,7 @@ std::string UnknownFields(const ShadowFileDetails& d) {
         {!noDevMode && !m.Colour, "colour"}, {!noDevMode && !m.Duplex, "duplex"}, {!noDevMode && !m.Collate, "collate"}};
     std::string names;
     for (auto [unknown, name] : fields)
-        if (unknown) names += (names.empty() ? "" : " ") + std::string(name);
+        if (unknown) names.append(names.empty() ? "" : " ").append(name);
     return names;
 }
 }  // namespace
