@@ -28,6 +28,7 @@ ShadowHeaderLayout ParseShadowHeader(std::span<const std::uint8_t> header) {
     std::uint32_t optional =
         U32At(header, is32BitLayout ? OptionalStringOffset32 : OptionalStringOffset64);
     layout.HasOptionalString = optional != 0;
+    layout.Is32BitLayout = is32BitLayout;
     return layout;
 }
 
@@ -54,7 +55,7 @@ std::size_t RequiredShadowStringCount(const ShadowHeaderLayout& layout) {
 std::optional<ShadowJobStrings> SelectJobStrings(const std::vector<std::u16string>& strings,
                                                  const ShadowHeaderLayout& layout) {
     if (strings.size() < RequiredShadowStringCount(layout)) return std::nullopt;
-    // Strings 0 and 1 (user and notify names), the optional fourth string and the print
+    // Strings 0 and 1 (notify and user names), the optional fourth string and the print
     // processor name are counted but not used.
     std::size_t skip = layout.HasOptionalString ? 1 : 0;
     ShadowJobStrings job;

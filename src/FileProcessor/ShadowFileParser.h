@@ -20,6 +20,7 @@ inline constexpr std::size_t ShadowStringAreaSize = 8192;
 struct ShadowHeaderLayout {
     std::uint32_t StringAreaOffset = 0;  // file offset of the first string
     bool HasOptionalString = false;      // the optional fourth string is present
+    bool Is32BitLayout = false;          // 4-byte offsets from byte 20, else 8-byte from byte 24
 };
 
 // The header as read; fewer than ShadowHeaderSize bytes read as zero where missing.

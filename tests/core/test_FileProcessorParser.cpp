@@ -4,8 +4,10 @@
 
 #include <fstream>
 #include <iterator>
+#include <tuple>
 
 #include "FileProcessor/JobRecords.h"
+#include "FileProcessor/ShadowFileDetails.h"
 #include "FileProcessor/ShadowFileParser.h"
 #include "ShadowFileBuilder.h"
 
@@ -39,6 +41,23 @@ std::optional<ShadowJobStrings> DecodeImage(const Bytes& file, std::size_t* stri
     return SelectJobStrings(strings, layout);
 }
 
+
+// The fields ReadShadowFileDetails leaves unknown, by short names in declaration order.
+std::string UnknownFields(const ShadowFileDetails& d) {
+    DevModeDetails m = d.DevMode.value_or(DevModeDetails{});
+    bool noDevMode = !d.DevMode;
+    std::pair<bool, const char*> fields[] = {
+        {!d.NotifyName, "notify"}, {!d.UserName, "user"}, {!d.DocumentName, "document"}, {!d.Port, "port"},
+        {!d.PrinterName, "printer"}, {!d.DriverName, "driver"}, {!d.PrintProcessor, "processor"}, {!d.DataType, "type"},
+        {!d.Parameters, "parameters"}, {!d.ComputerName, "computer"}, {!d.Submitted, "submitted"}, {!d.Pages, "pages"},
+        {!d.Size, "size"}, {!d.SpoolFileSize, "spool"}, {noDevMode, "devmode"}, {!noDevMode && !m.Orientation, "orientation"},
+        {!noDevMode && !m.PaperSize, "paper"}, {!noDevMode && !m.FormName, "form"}, {!noDevMode && !m.Copies, "copies"},
+        {!noDevMode && !m.Colour, "colour"}, {!noDevMode && !m.Duplex, "duplex"}, {!noDevMode && !m.Collate, "collate"}};
+    std::string names;
+    for (auto [unknown, name] : fields)
+        if (unknown) names.append(names.empty() ? "" : " ").append(name);
+    return names;
+}
 }  // namespace
 
 TEST(PathFunctions, ExtensionSearchDoesNotStopAtSeparators) {
@@ -252,4 +271,91 @@ TEST(ShadowFileImage, RealWindows10ShadowFile) {
     EXPECT_EQ(job->PrinterName, u"MS Publisher Color Printer");
     EXPECT_EQ(job->PrinterDriverName, u"MS Publisher Color Printer");
     EXPECT_EQ(job->DataFormat, u"NT EMF 1.008");
+
+    // Its DEVMODE holds the form name "Letter" and simplex, but dmFields (0x0180EF53) marks
+    // neither DM_FORMNAME nor DM_DUPLEX as set.
+    ShadowFileDetails d = ReadShadowFileDetails(file);
+    EXPECT_EQ(UnknownFields(d), "port parameters form duplex");
+    EXPECT_EQ(std::tuple(d.NotifyName, d.UserName, d.DocumentName, d.PrintProcessor, d.ComputerName),
+              std::tuple(u"SYSTEM", u"SYSTEM", u"Untitled", u"winprint", u"\\\\P-B0X"));
+    EXPECT_EQ(std::tuple(d.PrinterName, d.DriverName, d.DataType),
+              std::tuple(job->PrinterName, job->PrinterDriverName, job->DataFormat));
+    EXPECT_EQ(d.Submitted, (ShadowTime{2020, 1, 21, 11, 50, 52, 748}));
+    EXPECT_EQ(std::tuple(d.Pages, d.Size, d.SpoolFileSize), std::tuple(1u, 65536u, 22844u));
+    DevModeDetails m = d.DevMode.value_or(DevModeDetails{});
+    EXPECT_EQ(std::tuple(m.Orientation, m.PaperSize, m.Copies, m.Colour, m.Collate),
+              std::tuple(PaperOrientation::Landscape, 1, 1, ColourMode::Colour, false));
+    EXPECT_STREQ(PaperSizeName(1), "Letter");
+}
+
+using Layout = ShadowFileBuilder::Layout;
+
+ShadowFileBuilder CompleteShadow(Layout layout) {
+    ShadowFileBuilder b;
+    b.layout = layout;
+    b.headerSize = layout == Layout::Bits32 ? 0x78 : 0xE0;
+    b.optionalString = true;
+    b.strings = {u"helpdesk", u"Иванов", u"Отчёт.docx", u"USB001", u"Принтер", u"Драйвер", u"winprint", u"RAW", u"-q"};
+    b.computerName = u"\\\\БУХ-ПК";
+    b.submitted = {2000, 2, 2, 29, 23, 59, 59, 999};  // a leap day of a leap century
+    b.size = 5000, b.pages = 3, b.spoolFileSize = 4096;
+    b.devMode.assign(220, 0);  // DEVMODEW: dmSize, dmFields, values, the form name "A4"
+    for (auto [at, value] : {std::pair<int, std::uint16_t>{68, 220}, {72, 0x9903}, {74, 1}, {76, 1}, {78, 9}, {86, 2},
+                             {92, 1}, {94, 3}, {100, 1}, {102, u'A'}, {104, u'4'}})
+        ShadowFileBuilder::Put16(b.devMode, at, value);
+    return b;
+}
+
+TEST(ShadowFileDetails, CompleteFileInBothLayouts) {
+    for (Layout layout : {Layout::Bits32, Layout::Bits64}) {
+        ShadowFileDetails d = ReadShadowFileDetails(CompleteShadow(layout).Build());
+        EXPECT_EQ(UnknownFields(d), "");
+        EXPECT_EQ(std::tuple(d.NotifyName, d.UserName, d.DocumentName, d.Port, d.PrinterName, d.DriverName),
+                  std::tuple(u"helpdesk", u"Иванов", u"Отчёт.docx", u"USB001", u"Принтер", u"Драйвер"));
+        EXPECT_EQ(std::tuple(d.PrintProcessor, d.DataType, d.Parameters, d.ComputerName),
+                  std::tuple(u"winprint", u"RAW", u"-q", u"\\\\БУХ-ПК"));
+        EXPECT_EQ(d.Submitted, (ShadowTime{2000, 2, 29, 23, 59, 59, 999}));
+        EXPECT_EQ(std::tuple(d.Size, d.Pages, d.SpoolFileSize), std::tuple(5000u, 3u, 4096u));
+        DevModeDetails m = d.DevMode.value_or(DevModeDetails{});
+        EXPECT_EQ(std::tuple(m.Orientation, m.PaperSize, m.FormName, m.Copies, m.Colour, m.Duplex, m.Collate),
+                  std::tuple(PaperOrientation::Portrait, 9, u"A4", 2, ColourMode::Monochrome, DuplexMode::ShortEdge, true));
+    }
+}
+
+TEST(ShadowFileDetails, UnsoundFieldsAreUnknownAndNoOtherOne) {
+    using B = ShadowFileBuilder;
+    struct Case {
+        const char* unknown;
+        Bytes (*make)(B);
+    };
+    const Case cases[] = {
+        {"document port parameters computer submitted pages devmode", [](B b) {  // absent
+             b.optionalString = false, b.computerName.clear(), b.devMode.clear(), b.submitted = {}, b.pages = 0;
+             return b.strings = B::Job(u"", u"p", u"drv", u"RAW"), b.Build();  // an empty document name too
+         }},
+        {"user document devmode", [](B b) {  // offsets past the end, or over 4 GiB
+             Bytes f = b.Build();
+             b.PutOffset(f, 1, static_cast<std::uint32_t>(f.size()));
+             b.PutOffset(f, B::DevModeField, 0xFFFFFFF0u);
+             if (b.layout == Layout::Bits64) f[24 + 2 * 8 + 4] = 1; else b.PutOffset(f, 2, 0xFFFFFFFFu);
+             return f;
+         }},
+        {"parameters computer", [](B b) { return b.computerName.clear(), b.terminateLast = false, b.Build(); }},
+        {"document", [](B b) { return b.strings[2] = std::u16string(ShadowDetailsMaxStringUnits + 1, u'x'), b.Build(); }},
+        {"devmode", [](B b) { return B::Put16(b.devMode, 68, 75), b.Build(); }},  // dmSize short of dmFields
+        {"devmode", [](B b) { return B::Put16(b.devMode, 70, 0xFFFF), b.Build(); }},  // dmDriverExtra past the end
+        {"form", [](B b) { return b.devMode.resize(150), B::Put16(b.devMode, 68, 150), b.Build(); }},  // older DEVMODE
+        {"submitted orientation copies colour duplex", [](B b) {  // bad values, DM_COLOR clear
+             b.submitted[1] = 13, B::Put16(b.devMode, 72, 0x9103), B::Put16(b.devMode, 76, 3), B::Put16(b.devMode, 86, 0);
+             return B::Put16(b.devMode, 94, 4), b.Build();
+         }},
+        {"computer spool", [](B b) {  // a header too short to hold them, or past the end
+             Bytes f = b.Build();
+             return B::Put32(f, 4, b.layout == Layout::Bits32 ? 0x70 : 0xFFFFFFFF), f;
+         }},
+    };
+    for (Layout layout : {Layout::Bits32, Layout::Bits64})
+        for (const Case& c : cases)
+            EXPECT_EQ(UnknownFields(ReadShadowFileDetails(c.make(CompleteShadow(layout)))), c.unknown)
+                << (layout == Layout::Bits32 ? "32-bit " : "64-bit ") << c.unknown;
 }
