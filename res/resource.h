@@ -20,6 +20,8 @@
 #define IDC_PRINTERHINT 1009
 #define IDC_LANGUAGELABEL 1010
 #define IDC_WEBLINK 1011
+// The current job's details under the file label, added after the controls above.
+#define IDC_JOBDETAILS 1012
 
 // Controls of the progress window (its Cancel button is IDCANCEL).
 #define IDC_PROGRESSTEXT 1101

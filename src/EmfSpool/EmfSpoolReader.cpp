@@ -173,7 +173,8 @@ public:
     SpoolWalk(ByteSource& source, EmfSpoolJob& job, OperationProgress* progress)
         : m_Source(source), m_Size(source.Size()), m_Job(job), m_Progress(progress) {}
 
-    SpoolRefusal Run() {
+    // The spool records, then (checkPages) each page's EMF.
+    SpoolRefusal Run(bool checkPages) {
         std::uint64_t position = 0;
         if (SpoolRefusal refusal = ReadHeader(position); refusal.Refused()) return refusal;
         for (std::uint64_t count = 0; position < m_Size; ++count) {
@@ -182,7 +183,7 @@ public:
         }
         if (SpoolRefusal refusal = ListUnnamedPages(); refusal.Refused()) return refusal;
         if (m_Job.Pages.empty()) return Refuse(SpoolProblem::NoPages);
-        return CheckPages();
+        return checkPages ? CheckPages() : SpoolRefusal{};
     }
 
 private:
@@ -343,7 +344,12 @@ private:
 
 SpoolRefusal ReadEmfSpool(ByteSource& source, EmfSpoolJob& job, OperationProgress* progress) {
     job = {};
-    return SpoolWalk(source, job, progress).Run();
+    return SpoolWalk(source, job, progress).Run(true);
+}
+
+SpoolRefusal ListEmfSpoolPages(ByteSource& source, EmfSpoolJob& job) {
+    job = {};
+    return SpoolWalk(source, job, nullptr).Run(false);
 }
 
 SpoolRefusal CheckEmfPage(std::span<const std::uint8_t> content, std::uint32_t page, std::uint64_t fileOffset,

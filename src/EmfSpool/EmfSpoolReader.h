@@ -134,6 +134,11 @@ struct SpoolRefusal {
 // which may stop it). On a refusal the job holds what was read before the fault.
 SpoolRefusal ReadEmfSpool(ByteSource& source, EmfSpoolJob& job, OperationProgress* progress = nullptr);
 
+// The spool records alone, without reading the pages' EMF: the pages' places and DEVMODEs
+// (their Check and Size stay empty), for counting them. Refusals as ReadEmfSpool's for the
+// spool records.
+SpoolRefusal ListEmfSpoolPages(ByteSource& source, EmfSpoolJob& job);
+
 // Checks one page's EMF: content is the data of its content record (the EMF and any slack),
 // page and fileOffset say where it is for the refusal. Reading calls it for each page; the
 // player calls it again on the bytes it is about to play.

@@ -30,7 +30,19 @@ public:
     ArchivedJob ExtractArchivedJob(const std::wstring&) override { return {}; }
     void DeleteExtractedJob(const std::wstring&) override {}
     bool SamePath(const std::wstring& a, const std::wstring& b) const override { return a == b; }
+    std::unique_ptr<ByteSource> OpenFile(const std::wstring&) override { return nullptr; }
 };
+
+JobDetails ReadDetails(IntakeFileSystem& files, const std::wstring& splPath, const std::wstring& shdPath) {
+    std::unique_ptr<ByteSource> shadow = shdPath.empty() ? nullptr : files.OpenFile(shdPath);
+    std::unique_ptr<ByteSource> spool = files.OpenFile(splPath);
+    return ReadJobDetails(shadow.get(), spool.get());
+}
+
+void LogDetails(const JobDetails& details) {
+    const std::string text = DetailsLogText(details);
+    if (!text.empty()) LOGOG_INFO("Job details: %s", text.c_str());
+}
 
 struct Resolution {
     SPLFileInfo info;
@@ -85,6 +97,7 @@ Resolution Resolve(IntakeFileSystem& files, const std::wstring& inputPath) {
     }
     info.Result = CorrectFile;
     info.JobInfo = job;
+    info.Details = ReadDetails(files, splPath, shdPath);
     return resolution;
 }
 
@@ -110,6 +123,7 @@ SPLFileInfo SPLFileInfo::ProcessFile(const std::wstring& inputPath) {
                    LogText(InputFileName).c_str(), LogText(SPLFileName).c_str(), LogText(resolution.shdPath).c_str(),
                    LogText(JobInfo.PrinterName).c_str(), LogText(JobInfo.PrinterDriverName).c_str(),
                    LogText(JobInfo.JobName).c_str(), LogText(JobInfo.DataFormat).c_str());
+        LogDetails(Details);
     } else if (resolved.FromArchive && !resolved.SPLFileName.empty()) {
         KeepPendingFiles(resolved);
     }
@@ -130,6 +144,7 @@ void SPLFileInfo::BecomeCurrent(const SPLFileInfo& resolved) {
     InputFileName = resolved.InputFileName;
     SPLFileName = resolved.SPLFileName;
     JobInfo = resolved.JobInfo;
+    Details = resolved.Details;
     FromArchive = resolved.FromArchive || keepsOwnCopy;
     if (!keepsOwnCopy) Origin = resolved.Origin;
 }
@@ -187,11 +202,13 @@ bool SPLFileInfo::SetCurrentFile(const SPLFileInfo& info, const std::wstring& pr
     JobInfo.JobName = L"Tavrel[" + dataFormat + L"] " + SPLFileName;
     JobInfo.DataFormat = dataFormat;
     FromArchive = adoptsPendingFiles || keepsOwnFiles;
+    Details = ReadDetails(Files(), SPLFileName, {});
     LOGOG_DEBUG("SetCurrentFile: InputFileName[%s] SPLFileName[%s] PrinterName[%s] PrinterDriverName[%s] JobName[%s] "
                 "DataFormat[%s]",
                 LogText(InputFileName).c_str(), LogText(SPLFileName).c_str(), LogText(JobInfo.PrinterName).c_str(),
                 LogText(JobInfo.PrinterDriverName).c_str(), LogText(JobInfo.JobName).c_str(),
                 LogText(JobInfo.DataFormat).c_str());
+    LogDetails(Details);
     return true;
 }
 

@@ -6,8 +6,11 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
+#include "ByteSource.h"
+#include "FileProcessor/JobDetails.h"
 #include "FileProcessor/JobRecords.h"
 
 // A job extracted from an archive into a folder of its own: the spool file (empty when
@@ -31,6 +34,8 @@ public:
     virtual void DeleteExtractedJob(const std::wstring& splPath) = 0;
     // Whether the two paths name the same file, as the file system compares names.
     virtual bool SamePath(const std::wstring& a, const std::wstring& b) const = 0;
+    // The file for reading what it holds, shared with others; null when it cannot be opened.
+    virtual std::unique_ptr<ByteSource> OpenFile(const std::wstring& path) = 0;
 };
 
 // A resolved input file; copied as a value. Only the current file (CurrentFile()) owns
@@ -46,6 +51,7 @@ public:
     ::JobInfo JobInfo;
     bool FromArchive = false;    // SPLFileName and its .SHD sibling were extracted by us
     JobOrigin Origin;            // what the job was taken from, for the repeat question
+    JobDetails Details;          // what the window shows of the job; read when it became current
 
     // Resolves inputPath; on CorrectFile the result also becomes this (the current) file.
     SPLFileInfo ProcessFile(const std::wstring& inputPath);

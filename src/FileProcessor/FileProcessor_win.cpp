@@ -1,6 +1,7 @@
 // The current file of the process, over the real files and archives.
 #include "FileProcessor/FileProcessor_win.h"
 
+#include "FileByteSource_win.h"
 #include "pathutil_win.h"
 
 namespace {
@@ -15,6 +16,7 @@ public:
     }
     void DeleteExtractedJob(const std::wstring& splPath) override { ::DeleteExtractedJob(splPath); }
     bool SamePath(const std::wstring& a, const std::wstring& b) const override { return ::SamePath(a, b); }
+    std::unique_ptr<ByteSource> OpenFile(const std::wstring& path) override { return OpenFileForReading(path); }
 };
 
 // Holds the current file for the life of the process; on exit the extracted files go too.

@@ -50,6 +50,24 @@ bool IsShowAllPrintersChecked(HWND dialog) {
     return IsDlgButtonChecked(dialog, IDC_SHOWALLPRINTERS) == BST_CHECKED;
 }
 
+// How the user's locale writes the submitted time (in local time: the spooler keeps UTC) and
+// numbers, whatever the interface language.
+DetailsFormat UserLocaleFormat() {
+    DetailsFormat format;
+    format.SubmittedTime = [](const ShadowTime& utc) {
+        SYSTEMTIME universal{utc.Year, utc.Month, 0, utc.Day, utc.Hour, utc.Minute, utc.Second, utc.Milliseconds};
+        SYSTEMTIME local{};
+        if (!SystemTimeToTzSpecificLocalTime(nullptr, &universal, &local)) local = universal;
+        wchar_t date[80] = {}, time[80] = {};
+        GetDateFormatEx(LOCALE_NAME_USER_DEFAULT, DATE_SHORTDATE, &local, nullptr, date, 80, nullptr);
+        GetTimeFormatEx(LOCALE_NAME_USER_DEFAULT, TIME_NOSECONDS, &local, nullptr, time, 80);
+        return std::wstring(date) + L" " + time;
+    };
+    wchar_t separator[8] = {};
+    if (GetLocaleInfoEx(LOCALE_NAME_USER_DEFAULT, LOCALE_SDECIMAL, separator, 8) > 1) format.DecimalSeparator = separator;
+    return format;
+}
+
 // The printers for a job accepted without its metadata: normally none has this driver.
 PrinterEntry PlaceholderPrinter() { return PrinterEntry{UnknownPrinterName, UnknownDriverName}; }
 
@@ -184,6 +202,17 @@ void SetInterfaceTexts(HWND dialog) {
     SetControlTexts(dialog, texts, std::begin(TextsBeforeHint), std::end(TextsBeforeHint));
     UpdatePrinterHint(dialog);
     SetControlTexts(dialog, texts, std::begin(TextsAfterHint), std::end(TextsAfterHint));
+    UpdateJobDetails(dialog);
+}
+
+void UpdateJobDetails(HWND dialog) {
+    const SPLFileInfo& current = CurrentFile();
+    std::wstring text;
+    if (current.Result == CorrectFile) {
+        for (const std::wstring& line : DetailsLines(current.Details, GetTextTable(), UserLocaleFormat()))
+            text += (text.empty() ? L"" : L"\n") + line;
+    }
+    SetItemText(dialog, IDC_JOBDETAILS, text);
 }
 
 void UpdatePrinterHint(HWND dialog) {
@@ -251,6 +280,7 @@ void SelectFile(HWND dialog, const std::wstring& path) {
     }
     SetItemText(dialog, IDC_FILENAME, path);
     UpdatePrinterHint(dialog);
+    UpdateJobDetails(dialog);
     FillPrintersListBox(dialog, reference);
 }
 

@@ -31,6 +31,10 @@ void SetInterfaceTexts(HWND dialog);
 // The label above the printers list: the current job's printer, when the job names one.
 void UpdatePrinterHint(HWND dialog);
 
+// The details under the file label: the current job's, in the interface language with
+// times and numbers as the user's locale writes them; empty when no job is current.
+void UpdateJobDetails(HWND dialog);
+
 // CBN_SELENDOK of the language box: switches the language and relabels the window.
 void OnLanguageChanged(HWND dialog);
 

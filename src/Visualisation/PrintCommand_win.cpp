@@ -7,6 +7,7 @@
 #include "Visualisation/PrintPolicy.h"
 #include "pathutil_win.h"
 #include "texts/TextTable.h"
+#include "textutil.h"
 
 namespace {
 
@@ -15,11 +16,20 @@ PrintPolicy& Policy() {
     return policy;
 }
 
+std::wstring QuestionText(const PrintQuestion& question) {
+    switch (question.Asked) {
+        case PrintQuestion::PrintAgain: return GetText(TXT_ALREADY_PRINTED);
+        case PrintQuestion::UnsuitablePrinter: return GetText(TXT_PRINTER_NOT_SUITABLE);
+        case PrintQuestion::DataTypeMismatch:
+            return FormatText(TXT_DATA_TYPE_MISMATCH, {question.Contents, EscapeForLog(question.DataType)});
+    }
+    return GetText(TXT_UNKNOWN_TEXT_ID);
+}
+
 // The policy's questions as message boxes over the dialog.
 AskUser QuestionsOver(HWND dialog) {
-    return [dialog](PrintQuestion question) {
-        TextId text = question == PrintQuestion::PrintAgain ? TXT_ALREADY_PRINTED : TXT_PRINTER_NOT_SUITABLE;
-        return AskUserYesNo(dialog, GetText(text), GetText(TXT_PRINT_FILE_TITLE));
+    return [dialog](const PrintQuestion& question) {
+        return AskUserYesNo(dialog, QuestionText(question), GetText(TXT_PRINT_FILE_TITLE));
     };
 }
 
@@ -67,6 +77,7 @@ void PrintCurrentFile(HWND dialog, const std::optional<PrinterEntry>& selectedPr
     const AskUser ask = QuestionsOver(dialog);
     if (!Policy().ConfirmRepeatPrint(current.Origin, ask)) return;
     if (!Policy().ConfirmPrinterSuitability(current.JobInfo, printer, ask)) return;
+    if (!Policy().ConfirmDataType(current.JobInfo.DataFormat, current.Details.Contents, ask)) return;
     RawJobOutcome outcome = RawJobOutcome::Failed;
     const std::wstring activity =
         FormatText(TXT_SENDING_TO_PRINTER, {GetFileNameFromPath(current.SPLFileName), printer.PrinterName});

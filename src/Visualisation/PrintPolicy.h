@@ -1,18 +1,25 @@
 // What the Print command remembers and when it asks, without windows: before printing a job
-// again, and before printing on a printer whose driver is not the job's.
+// again, before printing on a printer whose driver is not the job's, and before sending data
+// with a data type that would print them as garbage.
 #pragma once
 
 #include <functional>
 #include <string>
 
 #include "FileProcessor/JobRecords.h"
+#include "FileProcessor/SpoolContents.h"
 #include "PrinterList.h"
 
-// The questions asked before a job is sent.
-enum class PrintQuestion { PrintAgain, UnsuitablePrinter };
+// A question asked before a job is sent.
+struct PrintQuestion {
+    enum Kind { PrintAgain, UnsuitablePrinter, DataTypeMismatch };
+    Kind Asked;
+    std::wstring DataType;  // DataTypeMismatch: the type the job would be sent with,
+    std::wstring Contents;  //   and the name of what the spool file holds
+};
 
 // Asks the user; true for Yes.
-using AskUser = std::function<bool(PrintQuestion)>;
+using AskUser = std::function<bool(const PrintQuestion&)>;
 // Whether two paths name the same file, as the file system compares names.
 using SamePathTest = std::function<bool(const std::wstring&, const std::wstring&)>;
 
@@ -27,6 +34,10 @@ public:
     // True to go on: the printer's driver suits the job, the user allowed this pair of
     // drivers the last time, or allows it now. The decision is remembered.
     bool ConfirmPrinterSuitability(const JobInfo& job, const PrinterEntry& printer, const AskUser& ask);
+
+    // True to go on: the data type suits what the spool file holds, or the user wants it sent
+    // anyway (EMF data as RAW, printer-language data as NT EMF print garbage). Logged.
+    bool ConfirmDataType(const std::wstring& dataType, const SpoolContents& contents, const AskUser& ask) const;
 
     // The job reached the spooler whole; one stopped at a question, failed or cancelled did not.
     void RecordPrinted(const JobOrigin& origin) { m_LastPrinted = origin; }

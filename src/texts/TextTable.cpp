@@ -150,6 +150,50 @@ constexpr std::array<const wchar_t*, TEXT_COUNT * LANGUAGE_COUNT> Texts = {
     /* 45 TXT_OPERATION_FAILED */
     L"The operation failed because of an unexpected error. The details are in the log file.",
     L"Операция не выполнена из-за непредвиденной ошибки. Подробности в файле журнала.",
+    /* 46 TXT_DETAILS_OWNER_ON_COMPUTER */
+    L"%s on %s",
+    L"%s на %s",
+    /* 47 TXT_DETAILS_ONE_PAGE */
+    L"1 page",
+    L"1 страница",
+    /* 48 TXT_DETAILS_PAGES */
+    L"%s pages",
+    L"страниц: %s",
+    /* 49 TXT_DETAILS_KB */
+    L"%s KB",
+    L"%s КБ",
+    /* 50 TXT_DETAILS_MB */
+    L"%s MB",
+    L"%s МБ",
+    /* 51 TXT_DETAILS_GB */
+    L"%s GB",
+    L"%s ГБ",
+    /* 52 TXT_DETAILS_PORTRAIT */
+    L"portrait",
+    L"книжная",
+    /* 53 TXT_DETAILS_LANDSCAPE */
+    L"landscape",
+    L"альбомная",
+    /* 54 TXT_DETAILS_COPIES */
+    L"%s copies",
+    L"копий: %s",
+    /* 55 TXT_DETAILS_DUPLEX */
+    L"duplex",
+    L"двусторонняя",
+    /* 56 TXT_DETAILS_COLOUR */
+    L"colour",
+    L"цветная",
+    /* 57 TXT_DETAILS_MONOCHROME */
+    L"monochrome",
+    L"чёрно-белая",
+    /* 58 TXT_DETAILS_PLAIN_TEXT */
+    L"plain text",
+    L"простой текст",
+    /* 59 TXT_DATA_TYPE_MISMATCH */
+    L"The spool file holds %s data, but the job would be sent with the data type \"%s\": the printer may "
+    L"print pages of garbage.\nPrint anyway?",
+    L"Файл спулера содержит данные %s, но задание будет отправлено с типом данных \"%s\": принтер может "
+    L"напечатать страницы мусора.\nВсё равно печатать?",
 };
 
 constexpr const wchar_t* LanguageNames[LANGUAGE_COUNT] = {L"English", L"Русский"};

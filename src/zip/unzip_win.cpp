@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 
+#include "FileByteSource_win.h"
 #include "Progress.h"
 #include "handles_win.h"
 #include "pathutil_win.h"
@@ -29,36 +30,6 @@ ZipStatus Record(ZipStatus status) {
     g_LastResult = status;
     return status;
 }
-
-class FileSource final : public zip::ByteSource {
-public:
-    explicit FileSource(FileHandle file) : m_File(std::move(file)) {
-        LARGE_INTEGER size{};
-        if (GetFileSizeEx(m_File.get(), &size)) m_Size = static_cast<std::uint64_t>(size.QuadPart);
-    }
-
-    bool ReadAt(std::uint64_t offset, void* buffer, std::size_t count, std::size_t* got) override {
-        *got = 0;
-        LARGE_INTEGER position{};
-        position.QuadPart = static_cast<LONGLONG>(offset);
-        if (!SetFilePointerEx(m_File.get(), position, nullptr, FILE_BEGIN)) return false;
-        auto* bytes = static_cast<std::uint8_t*>(buffer);
-        while (*got < count) {
-            const auto wanted = static_cast<DWORD>(std::min<std::size_t>(count - *got, 1u << 20));
-            DWORD read = 0;
-            if (!ReadFile(m_File.get(), bytes + *got, wanted, &read, nullptr)) return false;
-            if (read == 0) break;
-            *got += read;
-        }
-        return true;
-    }
-
-    std::uint64_t Size() override { return m_Size; }
-
-private:
-    FileHandle m_File;
-    std::uint64_t m_Size = 0;
-};
 
 class FileSink final : public zip::ByteSink {
 public:
@@ -180,7 +151,7 @@ struct ZipArchive {
     explicit ZipArchive(FileHandle file) : Source(std::move(file)) {}
 
     int Kind = kReaderKind;
-    FileSource Source;
+    FileByteSource Source;
     zip::ZipReader Reader{Source, OemToUtf16};
     std::wstring RootFolder;
     std::optional<std::string> Password;

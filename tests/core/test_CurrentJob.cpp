@@ -28,6 +28,7 @@ public:
     }
     void DeleteExtractedJob(const std::wstring& splPath) override { deleted.push_back(splPath); }
     bool SamePath(const std::wstring& a, const std::wstring& b) const override { return SamePathIgnoringCase(a, b); }
+    std::unique_ptr<ByteSource> OpenFile(const std::wstring&) override { return nullptr; }
 
     std::map<std::wstring, JobInfo> shadows;
     std::map<std::wstring, ArchivedJob> archives;

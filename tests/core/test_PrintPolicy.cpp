@@ -14,8 +14,9 @@ struct Questions {
     std::vector<bool> answers;
     std::vector<std::string> asked;
     AskUser Ask() {
-        return [this](PrintQuestion question) {
-            asked.push_back(question == PrintQuestion::PrintAgain ? "again" : "unsuitable");
+        return [this](const PrintQuestion& question) {
+            const char* names[] = {"again", "unsuitable", "mismatch"};
+            asked.push_back(names[question.Asked]);
             bool yes = answers.front();
             answers.erase(answers.begin());
             return yes;

@@ -24,6 +24,7 @@
 #include <thread>
 #include <vector>
 
+#include "EmfSpoolBuilder.h"
 #include "FileProcessor/FileProcessor.h"
 #include "PrintTestSupport_win.h"
 #include "PrinterList_win.h"
@@ -763,6 +764,57 @@ TEST_F(TavrelDialog, PrintsTheSpoolBytesAndAsksBeforeRepeatsAndUnsuitablePrinter
     ExitWithEsc(tavrel);
     EXPECT_EQ(tavrel.WaitForExit(), 0u);
     EXPECT_TRUE(Contains(tavrel.Log(), "info: Programm finished."));
+}
+
+// The job's details under the file label, in the interface language and the user's way of
+// writing times (TZ is Europe/Berlin: 11:50 UTC in January is 12:50); and the question before
+// data would be sent with a data type that prints them as garbage (No sends nothing).
+TEST_F(TavrelDialog, ShowsTheJobsDetailsAndAsksBeforeDataOfAnotherType) {
+    emfbuild::Spool emf;
+    emf.Page();
+    const std::string emfBytes(emf.File.begin(), emf.File.end());
+    ASSERT_NO_FATAL_FAILURE(WriteBytes(Path(L"real.SPL"), emfBytes));
+    ASSERT_NO_FATAL_FAILURE(WriteBytes(Path(L"real.SHD"), ReadFileBytes(WindowsPath(TAVREL_TEST_DATA_DIR "/shd/win10-x64-00002.SHD"))));
+    ASSERT_NO_FATAL_FAILURE(WriteBytes(Path(L"emfraw.SHD"), ShadowBytes(L"E", L"Office printer", DriverA, L"RAW")));
+    ASSERT_NO_FATAL_FAILURE(WriteBytes(Path(L"emfraw.SPL"), emfBytes));
+    ASSERT_NO_FATAL_FAILURE(WriteBytes(Path(L"psemf.SHD"), ShadowBytes(L"P", L"Office printer", DriverA, L"NT EMF 1.008")));
+    ASSERT_NO_FATAL_FAILURE(WriteBytes(Path(L"psemf.SPL"), "%!PS-Adobe-3.0\n%%Pages: 2\n%%EndComments\nshowpage\n"));
+    TavrelProcess tavrel(folder);
+    HWND window = tavrel.Window();
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(ItemText(window, IDC_JOBDETAILS), L"") << "no job yet";
+
+    ASSERT_NO_FATAL_FAILURE(ChooseInFileDialog(tavrel, Path(L"real.SHD")));
+    Settle(window);
+    const std::wstring size = emfBytes.size() < 1024 ? L"0." + std::to_wstring(emfBytes.size() * 10 / 1024) : L"?";
+    EXPECT_EQ(ItemText(window, IDC_JOBDETAILS), L"Untitled \u00B7 SYSTEM on \\\\P-B0X \u00B7 1/21/2020 12:50 PM\n"
+                                                 L"1 page \u00B7 " + size + L" KB \u00B7 Letter landscape \u00B7 colour \u00B7 EMF");
+    ChooseLanguage(window, Russian);
+    EXPECT_EQ(ItemText(window, IDC_JOBDETAILS), L"Untitled \u00B7 SYSTEM на \\\\P-B0X \u00B7 1/21/2020 12:50 PM\n"
+                                                 L"1 страница \u00B7 " + size + L" КБ \u00B7 Letter альбомная \u00B7 цветная \u00B7 EMF");
+    ChooseLanguage(window, English);
+    ASSERT_NO_FATAL_FAILURE(ChooseInFileDialog(tavrel, Path(L"noshd.zip")));
+    Answer(tavrel, IDNO);
+    Settle(window);
+    EXPECT_EQ(ItemText(window, IDC_FILENAME), Path(L"real.SHD")) << "a failed choice leaves the job as it was";
+    EXPECT_THAT(ItemText(window, IDC_JOBDETAILS), ::testing::StartsWith(L"Untitled"));
+
+    const size_t at37 = JobsAt(L"tavrel_list_37");
+    for (const auto& [job, contents, type] : {std::tuple{L"emfraw.SHD", L"EMF", L"RAW"},
+                                              std::tuple{L"psemf.SHD", L"PostScript", L"NT EMF 1.008"}}) {
+        ASSERT_NO_FATAL_FAILURE(ChooseInFileDialog(tavrel, Path(job)));
+        Settle(window);
+        ASSERT_NO_FATAL_FAILURE(SelectPrinter(window, L"tavrel_list_37"));
+        std::vector<SeenBox> boxes = Print(tavrel, {IDNO});
+        EXPECT_EQ(Texts(boxes), std::vector<std::wstring>{std::wstring(L"The spool file holds ") + contents +
+                                                           L" data, but the job would be sent with the data type \"" +
+                                                           type + L"\": the printer may print pages of garbage.\n"
+                                                           L"Print anyway?"});
+    }
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    EXPECT_EQ(JobsAt(L"tavrel_list_37"), at37) << "No sends nothing";
+    ExitWithEsc(tavrel);
+    EXPECT_EQ(tavrel.WaitForExit(), 0u);
 }
 
 TEST_F(TavrelDialog, JobWithoutMetadataIsTakenOnlyAfterBothQuestions) {

@@ -369,10 +369,12 @@ TEST_F(Resolution, SpoolFileGetsItsShadowSiblingWithUpperCaseExtension) {
     EXPECT_EQ(current.SPLFileName, input);
     EXPECT_EQ(current.JobInfo, Job(L"Отчёт", L"Принтер", L"Драйвер", L"RAW"));
     EXPECT_EQ(lines.front(), "debug: ProcessFile started: \"" + U8(input) + "\"");
-    EXPECT_EQ(lines[lines.size() - 2], "info: ProcessFile success: InputFileName[" + U8(input) + "] SPLFileName[" +
+    EXPECT_EQ(lines[lines.size() - 3], "info: ProcessFile success: InputFileName[" + U8(input) + "] SPLFileName[" +
                                            U8(input) + "] SHDFileName[" + U8(folder) +
                                            "00012.SHD] PrinterName[Принтер] PrinterDriverName[Драйвер] "
                                            "JobName[Отчёт] DataFormat[RAW]");
+    EXPECT_EQ(lines[lines.size() - 2], "info: Job details: document[Отчёт] owner[user] notify[user]")
+        << "the spool file is missing: its part of the details is unknown";
     EXPECT_EQ(lines.back(), "debug: ProcessFile finished: \"" + U8(input) + "\"");
 }
 
@@ -566,7 +568,7 @@ TEST_F(ArchiveIntake, ProcessFileOfAnArchiveMakesItsExtractedJobCurrent) {
     EXPECT_EQ(GetFileNameFromPath(current.SPLFileName), L"FP00007.SPL");
     EXPECT_EQ(current.JobInfo, Job(L"Info-ZIP job", L"Printer Z", L"Driver Z", L"RAW"));
     EXPECT_EQ(ReadBytes(current.SPLFileName).size(), 50u * 2082u);
-    EXPECT_EQ(lines[lines.size() - 2],
+    EXPECT_EQ(lines[lines.size() - 3],
               "info: ProcessFile success: InputFileName[" + U8(archive) + "] SPLFileName[" + U8(current.SPLFileName) +
                   "] SHDFileName[" + U8(RemoveFileExtension(current.SPLFileName)) +
                   ".SHD] PrinterName[Printer Z] PrinterDriverName[Driver Z] JobName[Info-ZIP job] DataFormat[RAW]");
