@@ -92,10 +92,28 @@ std::string DemoPage(const std::string& file, const std::vector<std::string>& li
     return page;
 }
 
+// The public part of a DEVMODE: A4 portrait, two copies, duplex along the long edge.
+std::vector<std::uint8_t> DemoDevMode() {
+    std::vector<std::uint8_t> mode(220, 0);
+    auto put = [&mode](std::size_t at, std::uint32_t value, int width) {
+        for (int i = 0; i < width; ++i) mode[at + i] = static_cast<std::uint8_t>(value >> 8 * i);
+    };
+    put(68, 220, 2);                                                          // dmSize
+    put(72, DM_ORIENTATION | DM_PAPERSIZE | DM_COPIES | DM_DUPLEX, 4);        // dmFields
+    put(76, DMORIENT_PORTRAIT, 2), put(78, DMPAPER_A4, 2), put(86, 2, 2), put(94, DMDUP_VERTICAL, 2);
+    return mode;
+}
+
+// Who sent the job from where and when, as a help desk would find it in a kept job.
 std::string Shadow(ShadowFileBuilder::Layout layout) {
     ShadowFileBuilder builder;
     builder.layout = layout;
     builder.strings = ShadowFileBuilder::Job(JobName, JobPrinter, JobDriver, u"RAW");
+    builder.strings[0] = builder.strings[1] = u"ivanov";
+    builder.computerName = u"\\\\ACCT-PC17";
+    builder.submitted = {2026, 12, 3, 9, 8, 42, 0, 0};  // UTC
+    builder.pages = 1;
+    builder.devMode = DemoDevMode();
     std::vector<std::uint8_t> bytes = builder.Build();
     return std::string(bytes.begin(), bytes.end());
 }
