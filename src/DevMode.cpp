@@ -64,3 +64,26 @@ std::optional<PublicDevMode> ParsePublicDevMode(std::span<const std::uint8_t> by
         mode.FormName = FixedName(ByteReader(publicPart.subspan(kFormNameAt)));
     return mode;
 }
+
+namespace {
+
+template <typename Enum>
+std::optional<Enum> InRange(std::optional<std::int16_t> value, std::int16_t lowest, std::int16_t highest) {
+    if (!value || *value < lowest || *value > highest) return std::nullopt;
+    return static_cast<Enum>(*value);
+}
+
+}  // namespace
+
+DevModeDetails ValidFields(const PublicDevMode& mode) {
+    constexpr std::int16_t Highest = 0x7FFF;  // DEVMODE's counts and codes are shorts
+    DevModeDetails details;
+    details.Orientation = InRange<PaperOrientation>(mode.Orientation, 1, 2);
+    details.PaperSize = InRange<std::uint16_t>(mode.PaperSize, 1, Highest);
+    if (mode.FormName && !mode.FormName->empty()) details.FormName = mode.FormName;
+    details.Copies = InRange<std::uint16_t>(mode.Copies, 1, Highest);
+    details.Colour = InRange<ColourMode>(mode.Color, 1, 2);
+    details.Duplex = InRange<DuplexMode>(mode.Duplex, 1, 3);
+    if (auto collate = InRange<std::uint16_t>(mode.Collate, 0, 1)) details.Collate = *collate == 1;
+    return details;
+}

@@ -30,3 +30,22 @@ struct PublicDevMode {
 // Nothing when the bytes cannot be a DEVMODE: dmSize below the members up to dmFields, or
 // dmSize + dmDriverExtra more than the bytes given.
 std::optional<PublicDevMode> ParsePublicDevMode(std::span<const std::uint8_t> bytes);
+
+// DEVMODE values by their DMORIENT_, DMCOLOR_ and DMDUP_ numbers.
+enum class PaperOrientation : std::uint16_t { Portrait = 1, Landscape = 2 };
+enum class ColourMode : std::uint16_t { Monochrome = 1, Colour = 2 };
+enum class DuplexMode : std::uint16_t { Simplex = 1, LongEdge = 2, ShortEdge = 3 };
+
+// The public fields that dmFields marks as set and whose values are valid: what a job asks of
+// a printer.
+struct DevModeDetails {
+    std::optional<PaperOrientation> Orientation;
+    std::optional<std::uint16_t> PaperSize;  // DMPAPER_ code, nonzero
+    std::optional<std::u16string> FormName;
+    std::optional<std::uint16_t> Copies;     // at least 1
+    std::optional<ColourMode> Colour;
+    std::optional<DuplexMode> Duplex;
+    std::optional<bool> Collate;
+};
+
+DevModeDetails ValidFields(const PublicDevMode& mode);

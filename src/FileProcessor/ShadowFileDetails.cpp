@@ -31,14 +31,6 @@ constexpr HeaderPositions Layout32{20, 4, 60, 84, 88, 112, 116};
 constexpr HeaderPositions Layout64{24, 8, 104, 128, 132, 168, 176};
 constexpr std::size_t HeaderSizePosition = 4;
 
-// DEVMODEW: positions in the structure and the dmFields bits (wingdi.h).
-constexpr std::size_t DmSize = 68, DmOrientation = 76, DmPaperSize = 78, DmCopies = 86,
-                      DmColor = 92, DmDuplex = 94, DmCollate = 100, DmFormName = 102;
-constexpr std::size_t FormNameUnits = 32;  // CCHFORMNAME
-constexpr std::uint32_t DM_ORIENTATION = 0x1, DM_PAPERSIZE = 0x2, DM_COPIES = 0x100, DM_COLOR = 0x800,
-                        DM_DUPLEX = 0x1000, DM_COLLATE = 0x8000, DM_FORMNAME = 0x10000;
-constexpr std::uint16_t HighestShortValue = 0x7FFF;  // DEVMODE's counts and codes are shorts
-
 ByteReader ReaderAt(std::span<const std::uint8_t> bytes, std::size_t position) {
     ByteReader reader(bytes);
     reader.Seek(position);
@@ -102,66 +94,13 @@ std::optional<std::uint32_t> U32At(std::span<const std::uint8_t> file, std::size
     return value;
 }
 
-// The public part of a DEVMODE, its first dmSize bytes, and which of its fields dmFields
-// marks as set.
-class DevModeFields {
-public:
-    explicit DevModeFields(std::span<const std::uint8_t> publicPart, std::uint32_t fields)
-        : m_Public(publicPart), m_Fields(fields) {}
-
-    // A field marked set in dmFields, held within dmSize and with a value in [lowest, highest].
-    std::optional<std::uint16_t> Value(std::uint32_t flag, std::size_t position, std::uint16_t lowest,
-                                       std::uint16_t highest) const {
-        if ((m_Fields & flag) == 0) return std::nullopt;
-        ByteReader reader = ReaderAt(m_Public, position);
-        std::uint16_t value = reader.U16();
-        if (reader.Failed() || value < lowest || value > highest) return std::nullopt;
-        return value;
-    }
-
-    // The form name fills at most its 32 units; a full one has no terminator.
-    std::optional<std::u16string> FormName() const {
-        if ((m_Fields & DM_FORMNAME) == 0 || DmFormName + 2 * FormNameUnits > m_Public.size()) return std::nullopt;
-        ByteReader reader = ReaderAt(m_Public, DmFormName);
-        std::u16string name;
-        for (char16_t unit = reader.U16(); unit != 0 && name.size() < FormNameUnits; unit = reader.U16())
-            name.push_back(unit);
-        if (name.empty()) return std::nullopt;
-        return name;
-    }
-
-private:
-    std::span<const std::uint8_t> m_Public;
-    std::uint32_t m_Fields;
-};
-
-template <typename Enum>
-std::optional<Enum> AsEnum(std::optional<std::uint16_t> value) {
-    if (!value) return std::nullopt;
-    return static_cast<Enum>(*value);
-}
-
 // A DEVMODE whose public part covers dmFields and which, with the driver's bytes after it,
 // lies within the file.
 std::optional<DevModeDetails> DevModeAt(std::span<const std::uint8_t> file, std::optional<std::size_t> offset) {
     if (!offset) return std::nullopt;
-    std::span<const std::uint8_t> devMode = file.subspan(*offset);
-    ByteReader header = ReaderAt(devMode, DmSize);  // dmSize, dmDriverExtra, dmFields
-    std::size_t publicSize = header.U16();
-    std::size_t driverExtra = header.U16();
-    std::uint32_t fieldBits = header.U32();
-    if (header.Failed() || publicSize < DmOrientation || publicSize + driverExtra > devMode.size())
-        return std::nullopt;
-    DevModeFields fields(devMode.first(publicSize), fieldBits);
-    DevModeDetails details;
-    details.Orientation = AsEnum<PaperOrientation>(fields.Value(DM_ORIENTATION, DmOrientation, 1, 2));
-    details.PaperSize = fields.Value(DM_PAPERSIZE, DmPaperSize, 1, HighestShortValue);
-    details.FormName = fields.FormName();
-    details.Copies = fields.Value(DM_COPIES, DmCopies, 1, HighestShortValue);
-    details.Colour = AsEnum<ColourMode>(fields.Value(DM_COLOR, DmColor, 1, 2));
-    details.Duplex = AsEnum<DuplexMode>(fields.Value(DM_DUPLEX, DmDuplex, 1, 3));
-    if (auto collate = fields.Value(DM_COLLATE, DmCollate, 0, 1)) details.Collate = *collate == 1;
-    return details;
+    std::optional<PublicDevMode> mode = ParsePublicDevMode(file.subspan(*offset));
+    if (!mode) return std::nullopt;
+    return ValidFields(*mode);
 }
 
 }  // namespace

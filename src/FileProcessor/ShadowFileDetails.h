@@ -11,6 +11,8 @@
 #include <span>
 #include <string>
 
+#include "DevMode.h"
+
 // How much of the file to hand in: enough for the header, the largest DEVMODE the format
 // can describe (dmSize and dmDriverExtra are 16 bits each, 128 KiB together), the security
 // descriptor and the strings, which the spooler writes after them.
@@ -22,22 +24,6 @@ inline constexpr std::size_t ShadowDetailsMaxStringUnits = 4096;
 struct ShadowTime {
     std::uint16_t Year = 0, Month = 0, Day = 0, Hour = 0, Minute = 0, Second = 0, Milliseconds = 0;
     bool operator==(const ShadowTime&) const = default;
-};
-
-// DEVMODE values by their DMORIENT_, DMCOLOR_ and DMDUP_ numbers.
-enum class PaperOrientation : std::uint16_t { Portrait = 1, Landscape = 2 };
-enum class ColourMode : std::uint16_t { Monochrome = 1, Colour = 2 };
-enum class DuplexMode : std::uint16_t { Simplex = 1, LongEdge = 2, ShortEdge = 3 };
-
-// The public DEVMODE fields that dmFields marks as set and whose values are valid.
-struct DevModeDetails {
-    std::optional<PaperOrientation> Orientation;
-    std::optional<std::uint16_t> PaperSize;  // DMPAPER_ code, nonzero
-    std::optional<std::u16string> FormName;
-    std::optional<std::uint16_t> Copies;     // at least 1
-    std::optional<ColourMode> Colour;
-    std::optional<DuplexMode> Duplex;
-    std::optional<bool> Collate;
 };
 
 // Strings are as written (not escaped); an empty one is left unknown. Printer, driver and
