@@ -57,3 +57,26 @@ using FileHandle = UniqueHandle<FileHandleTraits>;
 
 // Any other kernel object closed with CloseHandle, such as a thread.
 using ThreadHandle = UniqueHandle<FileHandleTraits>;
+
+// GDI objects: a device context made with CreateDC or CreateCompatibleDC, an enhanced
+// metafile in memory, a bitmap.
+struct DeviceContextTraits {
+    using pointer = HDC;
+    static pointer Invalid() { return nullptr; }
+    static void Close(pointer value) { DeleteDC(value); }
+};
+using DeviceContext = UniqueHandle<DeviceContextTraits>;
+
+struct EnhMetaFileTraits {
+    using pointer = HENHMETAFILE;
+    static pointer Invalid() { return nullptr; }
+    static void Close(pointer value) { DeleteEnhMetaFile(value); }
+};
+using EnhMetaFile = UniqueHandle<EnhMetaFileTraits>;
+
+struct BitmapTraits {
+    using pointer = HBITMAP;
+    static pointer Invalid() { return nullptr; }
+    static void Close(pointer value) { DeleteObject(value); }
+};
+using Bitmap = UniqueHandle<BitmapTraits>;

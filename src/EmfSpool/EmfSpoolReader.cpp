@@ -183,7 +183,9 @@ public:
         }
         if (SpoolRefusal refusal = ListUnnamedPages(); refusal.Refused()) return refusal;
         if (m_Job.Pages.empty()) return Refuse(SpoolProblem::NoPages);
-        return checkPages ? CheckPages() : SpoolRefusal{};
+        if (checkPages) return CheckPages();
+        for (std::size_t i = 0; i < m_Job.Pages.size(); ++i) m_Job.Pages[i].Size = m_PageContents[i];
+        return {};
     }
 
 private:

@@ -134,9 +134,10 @@ struct SpoolRefusal {
 // which may stop it). On a refusal the job holds what was read before the fault.
 SpoolRefusal ReadEmfSpool(ByteSource& source, EmfSpoolJob& job, OperationProgress* progress = nullptr);
 
-// The spool records alone, without reading the pages' EMF: the pages' places and DEVMODEs
-// (their Check and Size stay empty), for counting them. Refusals as ReadEmfSpool's for the
-// spool records.
+// The spool records alone, without reading the pages' EMF: the pages' places and DEVMODEs,
+// for counting them or reading them one by one. A page's Size is then its content record's
+// data size (the EMF and any slack), and its Check stays empty: CheckEmfPage fills it.
+// Refusals as ReadEmfSpool's for the spool records.
 SpoolRefusal ListEmfSpoolPages(ByteSource& source, EmfSpoolJob& job);
 
 // Checks one page's EMF: content is the data of its content record (the EMF and any slack),
