@@ -22,6 +22,8 @@
 #define IDC_WEBLINK 1011
 // The current job's details under the file label, added after the controls above.
 #define IDC_JOBDETAILS 1012
+// Page 1 of the current job, when it is an EMF job, beside the details.
+#define IDC_PAGETHUMBNAIL 1013
 
 // Controls of the progress window (its Cancel button is IDCANCEL).
 #define IDC_PROGRESSTEXT 1101

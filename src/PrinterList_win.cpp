@@ -4,7 +4,9 @@
 #include <winspool.h>
 
 #include <cstring>
+#include <cwchar>
 
+#include "PrintRawData_win.h"
 #include "logging/logog.h"
 #include "textutil.h"
 #include "textutil_win.h"
@@ -101,3 +103,63 @@ unsigned PrinterList::FillPrinterList(const PrinterEntry& reference) {
 PrinterEntry PrinterList::GetPrinter(unsigned index) const { return m_Printers.at(index); }
 
 unsigned PrinterList::Count() const { return static_cast<unsigned>(m_Printers.size()); }
+
+namespace {
+
+// GetPrinterW level 2 of the printer; empty when the spooler does not answer.
+std::vector<BYTE> PrinterInfo2(const std::wstring& printerName) {
+    std::vector<wchar_t> name(printerName.begin(), printerName.end());
+    name.push_back(L'\0');
+    PrinterHandle printer;
+    if (!OpenPrinterW(name.data(), printer.put(), nullptr)) {
+        printer.release();
+        return {};
+    }
+    DWORD needed = 0;
+    GetPrinterW(printer.get(), 2, nullptr, 0, &needed);
+    std::vector<BYTE> info(needed);
+    if (needed == 0 || !GetPrinterW(printer.get(), 2, info.data(), needed, &needed)) info.clear();
+    return info;
+}
+
+DataTypeSupport ProcessorTakes(const wchar_t* processor, const std::wstring& dataType) {
+    if (processor == nullptr) return DataTypeSupport::CannotTell;
+    std::vector<wchar_t> name(processor, processor + wcslen(processor) + 1);
+    DWORD needed = 0, count = 0;
+    EnumPrintProcessorDatatypesW(nullptr, name.data(), 1, nullptr, 0, &needed, &count);
+    std::vector<BYTE> types(needed);
+    if (needed == 0 || !EnumPrintProcessorDatatypesW(nullptr, name.data(), 1, types.data(), needed, &needed, &count))
+        return DataTypeSupport::CannotTell;
+    const auto* listed = reinterpret_cast<const DATATYPES_INFO_1W*>(types.data());
+    for (DWORD i = 0; i < count; ++i) {
+        if (listed[i].pName != nullptr &&
+            CompareStringOrdinal(listed[i].pName, -1, dataType.c_str(), -1, TRUE) == CSTR_EQUAL)
+            return DataTypeSupport::Listed;
+    }
+    return DataTypeSupport::NotListed;
+}
+
+const char* SupportName(DataTypeSupport support) {
+    return support == DataTypeSupport::Listed ? "yes" : support == DataTypeSupport::NotListed ? "no" : "cannot tell";
+}
+
+}  // namespace
+
+PrinterForEmf DescribePrinterForEmf(const PrinterEntry& printer, const std::wstring& jobDriver,
+                                    const std::wstring& dataType) {
+    PrinterForEmf answer;
+    answer.JobsDriver = !jobDriver.empty() && printer.PrinterDriverName == jobDriver;
+    const std::vector<BYTE> info = PrinterInfo2(printer.PrinterName);
+    std::wstring processor;
+    if (!info.empty()) {
+        const auto* record = reinterpret_cast<const PRINTER_INFO_2W*>(info.data());
+        answer.RawOnly = (record->Attributes & PRINTER_ATTRIBUTE_RAW_ONLY) != 0;
+        answer.JobDataType = ProcessorTakes(record->pPrintProcessor, dataType);
+        processor = StringOrEmpty(record->pPrintProcessor);
+    }
+    LOGOG_DEBUG("Printer \"%s\": driver[%s] job's driver[%s] raw only[%s] print processor[%s] takes \"%s\"[%s]",
+                LogText(printer.PrinterName).c_str(), LogText(printer.PrinterDriverName).c_str(),
+                answer.JobsDriver ? "yes" : "no", answer.RawOnly ? "yes" : "no", LogText(processor).c_str(),
+                LogText(dataType).c_str(), SupportName(answer.JobDataType));
+    return answer;
+}

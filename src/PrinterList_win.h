@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <winspool.h>
 
+#include <string>
 #include <vector>
 
 #include "PrinterList.h"
@@ -11,6 +12,12 @@
 // winspool.h maps GetPrinter to GetPrinterW; here it names the list's own operation. Code
 // that wants the spooler's function calls GetPrinterW.
 #undef GetPrinter
+
+// The spooler's answers about the printer for a job of this driver and data type: its
+// attributes and driver (GetPrinter level 2) and its print processor's data types
+// (EnumPrintProcessorDatatypes; "cannot tell" where that fails). Logged at debug.
+PrinterForEmf DescribePrinterForEmf(const PrinterEntry& printer, const std::wstring& jobDriver,
+                                    const std::wstring& dataType);
 
 // The process-wide list of suitable printers, in the spooler's enumeration order.
 class PrinterList {

@@ -50,6 +50,7 @@ private:
 // The operation under way; only one runs at a time.
 struct Operation {
     WorkWatcher Watcher;
+    ProgressUnit Unit = ProgressUnit::Bytes;
     const std::function<void()>* Work = nullptr;
     ThreadHandle Thread;
     std::atomic<bool> Finished{false};  // set as the worker's last step
@@ -85,12 +86,14 @@ std::wstring Megabytes(std::uint64_t bytes) {
     return text;
 }
 
-void RefreshProgressWindow(HWND window, const WorkWatcher& watcher) {
+void RefreshProgressWindow(HWND window, const WorkWatcher& watcher, ProgressUnit unit) {
     const std::uint64_t total = watcher.Total();
     const std::uint64_t done = total == 0 ? 0 : (watcher.Done() < total ? watcher.Done() : total);
     const auto position = total == 0 ? 0 : static_cast<WPARAM>(done * BarSteps / total);
     SendDlgItemMessageW(window, IDC_PROGRESSBAR, PBM_SETPOS, position, 0);
-    const std::wstring amount = FormatText(TXT_MEGABYTES_OF, {Megabytes(done), Megabytes(total)});
+    const std::wstring amount = unit == ProgressUnit::Pages
+                                    ? FormatText(TXT_PAGES_OF, {std::to_wstring(done), std::to_wstring(total)})
+                                    : FormatText(TXT_MEGABYTES_OF, {Megabytes(done), Megabytes(total)});
     SetDlgItemTextW(window, IDC_PROGRESSAMOUNT, amount.c_str());
 }
 
@@ -109,32 +112,32 @@ constexpr ControlText ProgressTexts[] = {
 
 struct ProgressWindowStart {
     const std::wstring* Activity;
-    WorkWatcher* Watcher;
+    Operation* Work;
 };
 
 INT_PTR OnProgressInit(HWND window, LPARAM parameter) {
     const auto* start = reinterpret_cast<const ProgressWindowStart*>(parameter);
-    SetWindowLongPtrW(window, DWLP_USER, reinterpret_cast<LONG_PTR>(start->Watcher));
+    SetWindowLongPtrW(window, DWLP_USER, reinterpret_cast<LONG_PTR>(start->Work));
     const TextTable& texts = GetTextTable();  // the language cannot change while it is up
     SetWindowTextW(window, texts.GetTextPtr(TXT_DIALOG_CAPTION));
     SetControlTexts(window, texts, std::begin(ProgressTexts), std::end(ProgressTexts));
     SetDlgItemTextW(window, IDC_PROGRESSTEXT, start->Activity->c_str());
     SendDlgItemMessageW(window, IDC_PROGRESSBAR, PBM_SETRANGE32, 0, BarSteps);
-    RefreshProgressWindow(window, *start->Watcher);
+    RefreshProgressWindow(window, start->Work->Watcher, start->Work->Unit);
     CentreOnOwner(window);
     SetTimer(window, RefreshTimer, RefreshInterval, nullptr);
     return TRUE;
 }
 
-WorkWatcher* WatcherOf(HWND window) { return reinterpret_cast<WorkWatcher*>(GetWindowLongPtrW(window, DWLP_USER)); }
+Operation* OperationOf(HWND window) { return reinterpret_cast<Operation*>(GetWindowLongPtrW(window, DWLP_USER)); }
 
 // Cancel, Esc and the close box: the work stops at its next step. A spooler call that
 // blocks is not cut short; the cancel takes effect when it returns.
 INT_PTR OnProgressCancel(HWND window) {
-    WorkWatcher* watcher = WatcherOf(window);
-    if (watcher != nullptr && !watcher->StopRequested()) {
+    Operation* work = OperationOf(window);
+    if (work != nullptr && !work->Watcher.StopRequested()) {
         LOGOG_DEBUG("Cancel pressed in the progress window");
-        watcher->RequestCancel();
+        work->Watcher.RequestCancel();
         EnableWindow(GetDlgItem(window, IDCANCEL), FALSE);
     }
     return TRUE;
@@ -146,7 +149,7 @@ INT_PTR HandleProgressMessage(HWND window, UINT message, WPARAM wParam, LPARAM l
         case WM_COMMAND: return LOWORD(wParam) == IDCANCEL ? OnProgressCancel(window) : FALSE;
         case WM_CLOSE: return OnProgressCancel(window);
         case WM_TIMER:
-            if (WorkWatcher* watcher = WatcherOf(window)) RefreshProgressWindow(window, *watcher);
+            if (Operation* work = OperationOf(window)) RefreshProgressWindow(window, work->Watcher, work->Unit);
             return TRUE;
         default: return FALSE;
     }
@@ -157,8 +160,8 @@ INT_PTR CALLBACK ProgressDialogProc(HWND window, UINT message, WPARAM wParam, LP
                               [&] { return HandleProgressMessage(window, message, wParam, lParam); });
 }
 
-HWND OpenProgressWindow(HWND owner, const std::wstring& activity, WorkWatcher& watcher) {
-    ProgressWindowStart start{&activity, &watcher};
+HWND OpenProgressWindow(HWND owner, const std::wstring& activity, Operation& work) {
+    ProgressWindowStart start{&activity, &work};
     HWND window = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_PROGRESS), owner,
                                      ProgressDialogProc, reinterpret_cast<LPARAM>(&start));
     if (window == nullptr) {
@@ -277,7 +280,7 @@ void WaitForWorker(HWND owner, const std::wstring& activity, Operation& operatio
         if (!progressWindowTried && std::chrono::steady_clock::now() - started >= ProgressWindowDelay &&
             !operation.Finished) {
             progressWindowTried = true;
-            progressWindow = OpenProgressWindow(owner, activity, operation.Watcher);
+            progressWindow = OpenProgressWindow(owner, activity, operation);
         }
     }
     if (quitRequested) PostQuitMessage(quitCode);
@@ -285,10 +288,12 @@ void WaitForWorker(HWND owner, const std::wstring& activity, Operation& operatio
 
 }  // namespace
 
-BackgroundOutcome RunInBackground(HWND owner, const std::wstring& activity, const std::function<void()>& work) {
+BackgroundOutcome RunInBackground(HWND owner, const std::wstring& activity, const std::function<void()>& work,
+                                  ProgressUnit unit) {
     if (g_Running != nullptr) return {};  // one at a time: the main window refuses a second
     Operation operation;
     operation.Work = &work;
+    operation.Unit = unit;
     operation.Thread.reset(CreateThread(nullptr, 0, RunWork, &operation, 0, nullptr));
     if (!operation.Thread) {
         DWORD error = GetLastError();

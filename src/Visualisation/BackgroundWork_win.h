@@ -16,12 +16,16 @@ struct BackgroundOutcome {
     bool Failed = false;   // the work threw: what it produced cannot be trusted
 };
 
+// What the progress window counts: the bytes of a copy, or the pages of a drawing.
+enum class ProgressUnit { Bytes, Pages };
+
 // Runs work on a worker thread and returns when it has ended. Meanwhile the owner takes no
 // input, and after half a second a progress window owned by it shows activity (a line such
 // as "Sending ..."), a bar and Cancel. Only one operation runs at a time; the caller reads
 // what the work produced only after this returns. The owner gets its input, activation and
 // focus back, whatever happens.
-BackgroundOutcome RunInBackground(HWND owner, const std::wstring& activity, const std::function<void()>& work);
+BackgroundOutcome RunInBackground(HWND owner, const std::wstring& activity, const std::function<void()>& work,
+                                  ProgressUnit unit = ProgressUnit::Bytes);
 
 // True while an operation runs: the main window refuses commands meanwhile.
 bool BackgroundWorkRunning();

@@ -5,6 +5,7 @@
 #include <optional>
 #include <vector>
 
+#include "EmfSpool/EmfPrint_win.h"
 #include "FileProcessor/FileProcessor.h"
 #include "Visualisation/BackgroundWork_win.h"
 #include "Visualisation/ControlTexts_win.h"
@@ -66,6 +67,16 @@ DetailsFormat UserLocaleFormat() {
     wchar_t separator[8] = {};
     if (GetLocaleInfoEx(LOCALE_NAME_USER_DEFAULT, LOCALE_SDECIMAL, separator, 8) > 1) format.DecimalSeparator = separator;
     return format;
+}
+
+// The bitmap that the thumbnail shows; the static control does not delete what it is given.
+Bitmap Thumbnail;
+
+void ShowThumbnail(HWND dialog, Bitmap bitmap) {
+    auto previous = reinterpret_cast<HBITMAP>(
+        SendDlgItemMessageW(dialog, IDC_PAGETHUMBNAIL, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(bitmap.get())));
+    if (previous != nullptr && previous != Thumbnail.get()) DeleteObject(previous);  // a copy the control made
+    Thumbnail = std::move(bitmap);
 }
 
 // The printers for a job accepted without its metadata: normally none has this driver.
@@ -205,6 +216,19 @@ void SetInterfaceTexts(HWND dialog) {
     UpdateJobDetails(dialog);
 }
 
+// Page 1 of an EMF job, drawn off the window's thread; nothing for other kinds of data.
+void UpdatePageThumbnail(HWND dialog) {
+    const SPLFileInfo current = CurrentFile();
+    Bitmap bitmap;
+    if (current.Result == CorrectFile && current.Details.Contents.Kind == SpoolContentKind::EmfSpool) {
+        RECT area{};
+        GetClientRect(GetDlgItem(dialog, IDC_PAGETHUMBNAIL), &area);
+        RunInBackground(dialog, FormatText(TXT_DRAWING_FIRST_PAGE, {GetFileNameFromPath(current.SPLFileName)}),
+                        [&] { bitmap = DrawFirstPage(current.SPLFileName, area.right, area.bottom); });
+    }
+    ShowThumbnail(dialog, std::move(bitmap));
+}
+
 void UpdateJobDetails(HWND dialog) {
     const SPLFileInfo& current = CurrentFile();
     std::wstring text;
@@ -281,6 +305,7 @@ void SelectFile(HWND dialog, const std::wstring& path) {
     SetItemText(dialog, IDC_FILENAME, path);
     UpdatePrinterHint(dialog);
     UpdateJobDetails(dialog);
+    UpdatePageThumbnail(dialog);
     FillPrintersListBox(dialog, reference);
 }
 

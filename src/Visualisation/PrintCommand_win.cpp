@@ -1,6 +1,8 @@
 #include "Visualisation/PrintCommand_win.h"
 
+#include "EmfSpool/EmfPrint_win.h"
 #include "FileProcessor/FileProcessor.h"
+#include "PrinterList_win.h"
 #include "PrintRawData_win.h"
 #include "Visualisation/BackgroundWork_win.h"
 #include "Visualisation/MessageBoxes_win.h"
@@ -22,6 +24,9 @@ std::wstring QuestionText(const PrintQuestion& question) {
         case PrintQuestion::UnsuitablePrinter: return GetText(TXT_PRINTER_NOT_SUITABLE);
         case PrintQuestion::DataTypeMismatch:
             return FormatText(TXT_DATA_TYPE_MISMATCH, {question.Contents, EscapeForLog(question.DataType)});
+        case PrintQuestion::RedrawPages:
+            return FormatText(TXT_REDRAW_QUESTION, {question.Printer, std::to_wstring(question.Pages)}) +
+                   (question.Flagged ? GetText(TXT_REDRAW_WARNING) : L"");
     }
     return GetText(TXT_UNKNOWN_TEXT_ID);
 }
@@ -61,6 +66,58 @@ void ShowJobOutcome(HWND dialog, const PrinterEntry& printer, const SPLFileInfo&
     ShowPrintResult(dialog, printer.PrinterName, job.SPLFileName, false);
 }
 
+void ShowOperationFailed(HWND dialog) {
+    ShowMessage(dialog, GetText(TXT_OPERATION_FAILED), GetText(TXT_PRINTING_RESULT), MB_ICONERROR);
+}
+
+// What a redraw cannot bring out as the original driver would have (skipped records, such as
+// stock colour spaces, lose nothing).
+constexpr std::uint32_t RedrawLosses = emf::kEmbeddedFonts | emf::kPostScript | emf::kDriverEscapes | emf::kEmfPlusOnly;
+
+enum class RedrawChoice { Done, SendUnchanged };
+
+// The pages are checked first (in the background: a large job takes a while), then the
+// user chooses between drawing them for this printer and sending the spool file unchanged.
+RedrawChoice OfferRedraw(HWND dialog, const SPLFileInfo& job, const PrinterEntry& printer, const AskUser& ask) {
+    const std::wstring file = GetFileNameFromPath(job.SPLFileName);
+    emf::EmfSpoolJob pages;
+    emf::SpoolRefusal refusal;
+    BackgroundOutcome checked = RunInBackground(dialog, FormatText(TXT_CHECKING_PAGES, {file}),
+                                                [&] { refusal = CheckEmfJob(job.SPLFileName, pages); });
+    if (checked.Failed) {
+        ShowOperationFailed(dialog);
+        return RedrawChoice::Done;
+    }
+    if (checked.Stopped || refusal.Problem == emf::SpoolProblem::Cancelled) return RedrawChoice::Done;
+    if (refusal.Refused()) {
+        ShowPrintResult(dialog, printer.PrinterName, job.SPLFileName, false);
+        return RedrawChoice::Done;
+    }
+    const bool flagged = (pages.Flags & RedrawLosses) != 0;
+    if (!Policy().ConfirmRedraw(printer.PrinterName, static_cast<std::uint32_t>(pages.Pages.size()), flagged, ask))
+        return RedrawChoice::SendUnchanged;
+    RawJobOutcome outcome = RawJobOutcome::Failed;
+    const DevModeDetails devMode = job.Details.Shadow.DevMode.value_or(DevModeDetails{});
+    BackgroundOutcome drawn = RunInBackground(
+        dialog, FormatText(TXT_DRAWING_PAGES, {file, printer.PrinterName}),
+        [&] { outcome = DrawEmfJob(job.SPLFileName, job.JobInfo.JobName, printer.PrinterName, devMode); },
+        ProgressUnit::Pages);
+    if (drawn.Failed) {
+        ShowOperationFailed(dialog);
+    } else {
+        ShowJobOutcome(dialog, printer, job, outcome);
+    }
+    return RedrawChoice::Done;
+}
+
+// An EMF job for a printer that is not known to replay it as it is: its pages may be drawn.
+bool RedrawsEmfJob(HWND dialog, const SPLFileInfo& job, const PrinterEntry& printer, const AskUser& ask) {
+    if (!IsEmfJob(job.JobInfo.DataFormat, job.Details.Contents)) return false;
+    if (!OffersRedraw(DescribePrinterForEmf(printer, job.JobInfo.PrinterDriverName, job.JobInfo.DataFormat)))
+        return false;
+    return OfferRedraw(dialog, job, printer, ask) == RedrawChoice::Done;
+}
+
 }  // namespace
 
 void PrintCurrentFile(HWND dialog, const std::optional<PrinterEntry>& selectedPrinter) {
@@ -76,6 +133,8 @@ void PrintCurrentFile(HWND dialog, const std::optional<PrinterEntry>& selectedPr
     const PrinterEntry& printer = *selectedPrinter;
     const AskUser ask = QuestionsOver(dialog);
     if (!Policy().ConfirmRepeatPrint(current.Origin, ask)) return;
+    if (RedrawsEmfJob(dialog, current, printer, ask)) return;
+    // From here the spool file goes unchanged.
     if (!Policy().ConfirmPrinterSuitability(current.JobInfo, printer, ask)) return;
     if (!Policy().ConfirmDataType(current.JobInfo.DataFormat, current.Details.Contents, ask)) return;
     RawJobOutcome outcome = RawJobOutcome::Failed;
@@ -86,7 +145,7 @@ void PrintCurrentFile(HWND dialog, const std::optional<PrinterEntry>& selectedPr
                                printer.PrinterName);
     });
     if (work.Failed) {
-        ShowMessage(dialog, GetText(TXT_OPERATION_FAILED), GetText(TXT_PRINTING_RESULT), MB_ICONERROR);
+        ShowOperationFailed(dialog);
         return;
     }
     ShowJobOutcome(dialog, printer, current, outcome);

@@ -1,5 +1,6 @@
 #include "Visualisation/PrintPolicy.h"
 
+#include "FileProcessor/JobRecords.h"
 #include "logging/logog.h"
 #include "textutil.h"
 
@@ -8,12 +9,12 @@
 bool PrintPolicy::ConfirmRepeatPrint(const JobOrigin& origin, const AskUser& ask) const {
     bool same = !m_LastPrinted.Path.empty() && m_SamePath(m_LastPrinted.Path, origin.Path) &&
                 m_SamePath(m_LastPrinted.Member, origin.Member);
-    return !same || ask({PrintQuestion::PrintAgain, {}, {}});
+    return !same || ask({.Asked = PrintQuestion::PrintAgain});
 }
 
 bool PrintPolicy::ConfirmPrinterSuitability(const JobInfo& job, const PrinterEntry& printer, const AskUser& ask) {
     bool allowed = IsSuitablePrinter(PrinterEntry{job.PrinterName, job.PrinterDriverName}, printer) ||
-                   AllowedBefore(job, printer) || ask({PrintQuestion::UnsuitablePrinter, {}, {}});
+                   AllowedBefore(job, printer) || ask({.Asked = PrintQuestion::UnsuitablePrinter});
     m_LastDecision = SuitabilityDecision{printer.PrinterDriverName, job.PrinterDriverName, allowed};
     return allowed;
 }
@@ -30,5 +31,13 @@ bool PrintPolicy::ConfirmDataType(const std::wstring& dataType, const SpoolConte
     LOGOG_INFO("The data type \"%s\" does not suit the spool file, which holds %s data",
                LogText(mismatch->DataType).c_str(), mismatch->ContentsName.c_str());
     const std::wstring contentsName(mismatch->ContentsName.begin(), mismatch->ContentsName.end());
-    return ask({PrintQuestion::DataTypeMismatch, mismatch->DataType, contentsName});
+    return ask({.Asked = PrintQuestion::DataTypeMismatch, .DataType = mismatch->DataType, .Contents = contentsName});
+}
+
+bool IsEmfJob(const std::wstring& dataType, const SpoolContents& contents) {
+    return ToUpperAscii(dataType).starts_with(L"NT EMF") || contents.Kind == SpoolContentKind::EmfSpool;
+}
+
+bool OffersRedraw(const PrinterForEmf& printer) {
+    return !printer.JobsDriver || printer.RawOnly || printer.JobDataType == DataTypeSupport::NotListed;
 }

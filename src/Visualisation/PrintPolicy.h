@@ -3,6 +3,7 @@
 // with a data type that would print them as garbage.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -12,11 +13,21 @@
 
 // A question asked before a job is sent.
 struct PrintQuestion {
-    enum Kind { PrintAgain, UnsuitablePrinter, DataTypeMismatch };
+    enum Kind { PrintAgain, UnsuitablePrinter, DataTypeMismatch, RedrawPages };
     Kind Asked;
-    std::wstring DataType;  // DataTypeMismatch: the type the job would be sent with,
-    std::wstring Contents;  //   and the name of what the spool file holds
+    std::wstring DataType = {};  // DataTypeMismatch: the type the job would be sent with,
+    std::wstring Contents = {};  //   and the name of what the spool file holds
+    std::wstring Printer = {};   // RedrawPages: the printer to draw the pages for,
+    std::uint32_t Pages = 0;     //   how many,
+    bool Flagged = false;        //   and whether some content will not come out as on the original
 };
+
+// A job of EMF pages: its data type is "NT EMF ..." or its spool file holds EMF.
+bool IsEmfJob(const std::wstring& dataType, const SpoolContents& contents);
+
+// An EMF job goes unchanged to a printer of its own driver that takes its data type (its
+// print processor replays the pages best); for any other, drawing its pages is offered.
+bool OffersRedraw(const PrinterForEmf& printer);
 
 // Asks the user; true for Yes.
 using AskUser = std::function<bool(const PrintQuestion&)>;
@@ -38,6 +49,11 @@ public:
     // True to go on: the data type suits what the spool file holds, or the user wants it sent
     // anyway (EMF data as RAW, printer-language data as NT EMF print garbage). Logged.
     bool ConfirmDataType(const std::wstring& dataType, const SpoolContents& contents, const AskUser& ask) const;
+
+    // True to draw the job's pages for the printer, false to send it unchanged.
+    bool ConfirmRedraw(const std::wstring& printerName, std::uint32_t pages, bool flagged, const AskUser& ask) const {
+        return ask({.Asked = PrintQuestion::RedrawPages, .Printer = printerName, .Pages = pages, .Flagged = flagged});
+    }
 
     // The job reached the spooler whole; one stopped at a question, failed or cancelled did not.
     void RecordPrinted(const JobOrigin& origin) { m_LastPrinted = origin; }

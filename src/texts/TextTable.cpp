@@ -194,6 +194,28 @@ constexpr std::array<const wchar_t*, TEXT_COUNT * LANGUAGE_COUNT> Texts = {
     L"print pages of garbage.\nPrint anyway?",
     L"Файл спулера содержит данные %s, но задание будет отправлено с типом данных \"%s\": принтер может "
     L"напечатать страницы мусора.\nВсё равно печатать?",
+    /* 60 TXT_REDRAW_QUESTION */
+    L"The job holds EMF pages, which the printer \"%s\" is not known to replay as they are. Draw its %s "
+    L"pages for this printer instead?\n(answer 'No' sends the spool file unchanged)",
+    L"Задание содержит страницы EMF, которые принтер \"%s\" может не воспроизвести как есть. Нарисовать "
+    L"его страницы (%s) для этого принтера?\n(если ответите нет, файл спулера будет отправлен без изменений)",
+    /* 61 TXT_REDRAW_WARNING */
+    L"\nSome of its content (fonts the job carries, PostScript or escapes for the original printer's driver, "
+    L"or EMF+ drawing) will not come out as on the original printer.",
+    L"\nЧасть содержимого (шрифты задания, PostScript или команды для драйвера исходного принтера, "
+    L"рисование EMF+) не выйдет так, как на исходном принтере.",
+    /* 62 TXT_CHECKING_PAGES */
+    L"Checking the pages of \"%s\"...",
+    L"Проверка страниц \"%s\"...",
+    /* 63 TXT_DRAWING_PAGES */
+    L"Drawing \"%s\" for the printer \"%s\"...",
+    L"Рисование \"%s\" для принтера \"%s\"...",
+    /* 64 TXT_PAGES_OF */
+    L"%s of %s pages",
+    L"%s из %s страниц",
+    /* 65 TXT_DRAWING_FIRST_PAGE */
+    L"Drawing the first page of \"%s\"...",
+    L"Рисование первой страницы \"%s\"...",
 };
 
 constexpr const wchar_t* LanguageNames[LANGUAGE_COUNT] = {L"English", L"Русский"};

@@ -75,8 +75,14 @@ enum TextId : std::uint32_t {
     TXT_DETAILS_MONOCHROME = 57,
     TXT_DETAILS_PLAIN_TEXT = 58,
     TXT_DATA_TYPE_MISMATCH = 59,
+    TXT_REDRAW_QUESTION = 60,
+    TXT_REDRAW_WARNING = 61,
+    TXT_CHECKING_PAGES = 62,
+    TXT_DRAWING_PAGES = 63,
+    TXT_PAGES_OF = 64,
+    TXT_DRAWING_FIRST_PAGE = 65,
 };
-constexpr std::uint32_t TEXT_COUNT = 60;
+constexpr std::uint32_t TEXT_COUNT = 66;
 
 class TextTable {
 public:

@@ -15,7 +15,7 @@ struct Questions {
     std::vector<std::string> asked;
     AskUser Ask() {
         return [this](const PrintQuestion& question) {
-            const char* names[] = {"again", "unsuitable", "mismatch"};
+            const char* names[] = {"again", "unsuitable", "mismatch", "redraw"};
             asked.push_back(names[question.Asked]);
             bool yes = answers.front();
             answers.erase(answers.begin());
@@ -51,4 +51,26 @@ TEST(PrintPolicy, RemembersTheLastYesForOnePairOfDrivers) {
     EXPECT_TRUE(policy.ConfirmPrinterSuitability(jobB, otherA, user.Ask())) << "the same pair, allowed";
     EXPECT_TRUE(policy.ConfirmPrinterSuitability(jobB, printerC, user.Ask()));
     EXPECT_EQ(user.asked, (std::vector<std::string>{"unsuitable", "unsuitable", "unsuitable"}));
+}
+
+// An EMF job goes unchanged only to a printer of its driver that may take its data type;
+// data of one kind sent as another is asked about.
+TEST(PrintPolicy, EmfJobsAndDataTypesThatDoNotSuitTheContents) {
+    using enum DataTypeSupport;
+    EXPECT_FALSE(OffersRedraw({true, false, Listed}));
+    EXPECT_FALSE(OffersRedraw({true, false, CannotTell}));
+    EXPECT_TRUE(OffersRedraw({false, false, Listed}));
+    EXPECT_TRUE(OffersRedraw({true, true, Listed}));
+    EXPECT_TRUE(OffersRedraw({true, false, NotListed}));
+    SpoolContents emf, postScript;
+    emf.Kind = SpoolContentKind::EmfSpool;
+    postScript.Kind = SpoolContentKind::PostScript;
+    EXPECT_TRUE(IsEmfJob(L"nt emf 1.008", postScript));
+    EXPECT_TRUE(IsEmfJob(L"RAW", emf));
+    EXPECT_FALSE(IsEmfJob(L"RAW", postScript));
+    PrintPolicy policy(SamePathIgnoringCase);
+    Questions user{{false}, {}};
+    EXPECT_TRUE(policy.ConfirmDataType(L"RAW", postScript, user.Ask()));
+    EXPECT_FALSE(policy.ConfirmDataType(L"RAW", emf, user.Ask()));
+    EXPECT_EQ(user.asked, std::vector<std::string>{"mismatch"});
 }

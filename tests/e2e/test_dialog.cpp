@@ -793,6 +793,7 @@ TEST_F(TavrelDialog, ShowsTheJobsDetailsAndAsksBeforeDataOfAnotherType) {
     EXPECT_EQ(ItemText(window, IDC_JOBDETAILS), L"Untitled \u00B7 SYSTEM на \\\\P-B0X \u00B7 1/21/2020 12:50 PM\n"
                                                  L"1 страница \u00B7 " + size + L" КБ \u00B7 Letter альбомная \u00B7 цветная \u00B7 EMF");
     ChooseLanguage(window, English);
+    EXPECT_NE(SendDlgItemMessageW(window, IDC_PAGETHUMBNAIL, STM_GETIMAGE, IMAGE_BITMAP, 0), 0) << "page 1 of EMF";
     ASSERT_NO_FATAL_FAILURE(ChooseInFileDialog(tavrel, Path(L"noshd.zip")));
     Answer(tavrel, IDNO);
     Settle(window);
@@ -813,6 +814,22 @@ TEST_F(TavrelDialog, ShowsTheJobsDetailsAndAsksBeforeDataOfAnotherType) {
     }
     std::this_thread::sleep_for(std::chrono::seconds(1));
     EXPECT_EQ(JobsAt(L"tavrel_list_37"), at37) << "No sends nothing";
+    EXPECT_EQ(SendDlgItemMessageW(window, IDC_PAGETHUMBNAIL, STM_GETIMAGE, IMAGE_BITMAP, 0), 0) << "no page 1 of PostScript";
+
+    // The EMF job on a printer of another driver (one whose driver Wine has, unlike the
+    // names the fixture gives): its pages are drawn for it, when the user wants.
+    ASSERT_NO_FATAL_FAILURE(ChooseInFileDialog(tavrel, Path(L"emfraw.SHD")));
+    Settle(window);
+    ShowAllPrinters(window, true);
+    ASSERT_NO_FATAL_FAILURE(SelectPrinter(window, L"tavrel_print"));
+    const size_t atPrint = JobsAt(L"tavrel_print");
+    std::vector<SeenBox> boxes = Print(tavrel, {IDYES, IDOK});
+    EXPECT_EQ(Texts(boxes), (std::vector<std::wstring>{
+                                L"The job holds EMF pages, which the printer \"tavrel_print\" is not known to replay as "
+                                L"they are. Draw its 1 pages for this printer instead?\n(answer 'No' sends the spool file "
+                                L"unchanged)",
+                                Printed(Path(L"emfraw.SPL"), L"tavrel_print")}));
+    EXPECT_NE(WaitForJob(L"tavrel_print", atPrint + 1).find("%%Pages: 1"), std::string::npos) << "drawn as PostScript";
     ExitWithEsc(tavrel);
     EXPECT_EQ(tavrel.WaitForExit(), 0u);
 }
