@@ -20,8 +20,10 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
+#include "EmfSpoolBuilder.h"
 #include "ShadowFileBuilder.h"
 #include "WindowTestSupport_win.h"
 #include "resource.h"
@@ -105,10 +107,10 @@ std::vector<std::uint8_t> DemoDevMode() {
 }
 
 // Who sent the job from where and when, as a help desk would find it in a kept job.
-std::string Shadow(ShadowFileBuilder::Layout layout) {
+std::string Shadow(ShadowFileBuilder::Layout layout, const std::u16string& dataType = u"RAW") {
     ShadowFileBuilder builder;
     builder.layout = layout;
-    builder.strings = ShadowFileBuilder::Job(JobName, JobPrinter, JobDriver, u"RAW");
+    builder.strings = ShadowFileBuilder::Job(JobName, JobPrinter, JobDriver, dataType);
     builder.strings[0] = builder.strings[1] = u"ivanov";
     builder.computerName = u"\\\\ACCT-PC17";
     builder.submitted = {2026, 12, 3, 9, 8, 42, 0, 0};  // UTC
@@ -116,6 +118,34 @@ std::string Shadow(ShadowFileBuilder::Layout layout) {
     builder.devMode = DemoDevMode();
     std::vector<std::uint8_t> bytes = builder.Build();
     return std::string(bytes.begin(), bytes.end());
+}
+
+// An EMF spool file as a GDI printer driver's spooler keeps it: three A4 pages recorded by
+// GDI, each in a content record followed by the record that names it as a page.
+std::string EmfSpoolJob() {
+    emfbuild::Spool spool;
+    const RECT a4{0, 0, 21000, 29700};
+    for (int number = 1; number <= 3; ++number) {
+        // Coordinates in the reference device's pixels: the screen's, about 96 to the inch.
+        HDC recorder = CreateEnhMetaFileW(nullptr, nullptr, &a4, L"Tavrel demo\0EMF page\0");
+        const int width = MulDiv(GetDeviceCaps(recorder, LOGPIXELSX), 210, 25), height = width * 297 / 210;
+        Rectangle(recorder, width / 20, width / 20, width - width / 20, height - width / 20);
+        const std::wstring title = L"EMF page " + std::to_wstring(number) + L" of 3";
+        const std::wstring line = L"drawn again by Tavrel for another printer";
+        for (auto [text, size, y] : {std::tuple{&title, width / 10, width / 10}, std::tuple{&line, width / 30, width / 4}}) {
+            HFONT font = CreateFontW(-size, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, DEFAULT_CHARSET, 0, 0, 0, 0, L"Arial");
+            HGDIOBJ previous = SelectObject(recorder, font);
+            TextOutW(recorder, width / 10, y, text->c_str(), static_cast<int>(text->size()));
+            SelectObject(recorder, previous);
+            DeleteObject(font);
+        }
+        HENHMETAFILE metafile = CloseEnhMetaFile(recorder);
+        emfbuild::Bytes page(GetEnhMetaFileBits(metafile, 0, nullptr));
+        GetEnhMetaFileBits(metafile, static_cast<UINT>(page.size()), page.data());
+        DeleteEnhMetaFile(metafile);
+        spool.Page(page);
+    }
+    return std::string(spool.File.begin(), spool.File.end());
 }
 
 bool Write(const std::filesystem::path& path, const std::string& bytes) {
@@ -166,7 +196,8 @@ bool StartOpenFileDialogIn(const std::wstring& folder) {
 
 // 00001.SHD in the 32-bit layout beside its spool file 00001.SPL; the same job with its shadow
 // file in the 64-bit layout, as 64-bit Windows 10 writes it, in zip\ for the archive; and
-// 00002.SPL, a spool file whose shadow file is missing.
+// 00002.SPL, a spool file whose shadow file is missing; 00003.SHD with 00003.SPL, a job of
+// three EMF pages as a GDI printer driver's spooler keeps it.
 int WriteJobs(const std::wstring& folder) {
     const std::filesystem::path jobs(folder);
     std::error_code made;
@@ -184,7 +215,9 @@ int WriteJobs(const std::wstring& folder) {
         "whether to go on without the job's metadata and which data type",
         "to send it as, then sent it unchanged to the printer you chose.",
     });
-    bool written = Write(jobs / L"00001.SHD", Shadow(ShadowFileBuilder::Layout::Bits32)) &&
+    bool written = Write(jobs / L"00003.SHD", Shadow(ShadowFileBuilder::Layout::Bits64, u"NT EMF 1.008")) &&
+                   Write(jobs / L"00003.SPL", EmfSpoolJob()) &&
+                   Write(jobs / L"00001.SHD", Shadow(ShadowFileBuilder::Layout::Bits32)) &&
                    Write(jobs / L"00001.SPL", page) && Write(jobs / L"00002.SPL", orphan) &&
                    Write(jobs / L"zip" / L"00001.SHD", Shadow(ShadowFileBuilder::Layout::Bits64)) &&
                    Write(jobs / L"zip" / L"00001.SPL", page);
@@ -300,8 +333,14 @@ int Choose(HWND window, DWORD processId, const std::wstring& file) {
     return 0;
 }
 
+// A printer of another driver is listed once "show inappropriate printers" is ticked.
 int Print(HWND window, DWORD processId, const std::wstring& printer) {
-    if (!SelectListBoxItem(GetDlgItem(window, IDC_PRINTERSLIST), printer)) return Fail(printer + L" is not listed");
+    HWND list = GetDlgItem(window, IDC_PRINTERSLIST);
+    if (!SelectListBoxItem(list, printer)) {
+        SendDlgItemMessageW(window, IDC_SHOWALLPRINTERS, BM_CLICK, 0, 0);
+        Settle(window);
+    }
+    if (!SelectListBoxItem(list, printer)) return Fail(printer + L" is not listed");
     PressButton(window, IDC_PRINT);
     HWND box = WaitForDialog(processId, IsMessageBox, std::chrono::seconds(60));
     if (box == nullptr) return Fail(L"no message box after Print");

@@ -1,6 +1,7 @@
-// libFuzzer target: the input is read as a whole EMF spool file, as one page's EMF, as one
-// EMF record and as a DEVMODE, through the reader's public functions. What the reader lists
-// must lie inside the file, and the player's second check of a listed page must agree.
+// libFuzzer target: the input is read as a whole EMF spool file (checked, and listed without
+// the page checks), as one page's EMF, as one EMF record and as a DEVMODE, through the
+// reader's public functions. What the reader lists must lie inside the file, and the
+// player's second check of a listed page must agree.
 #include <cstdint>
 #include <cstdlib>
 #include <span>
@@ -43,6 +44,12 @@ void ReadAsSpoolFile(std::span<const std::uint8_t> file) {
         flags |= page.Check.Flags;
     }
     Require((job.Flags & flags) == flags);
+    // The listing without the page checks finds the same pages, their content inside the file.
+    emf::EmfSpoolJob listed;
+    Require(!emf::ListEmfSpoolPages(source, listed).Refused() && listed.Pages.size() == job.Pages.size());
+    for (std::size_t i = 0; i < listed.Pages.size(); ++i)
+        Require(listed.Pages[i].Offset == job.Pages[i].Offset && listed.Pages[i].Size >= job.Pages[i].Size &&
+                listed.Pages[i].Size <= file.size() - listed.Pages[i].Offset);
     for (const emf::SpoolDevMode& mode : job.DevModes)
         Require(mode.Offset <= file.size() && mode.Size <= file.size() - mode.Offset &&
                 std::size_t{mode.Fields.Size} + mode.Fields.DriverExtra <= mode.Size);

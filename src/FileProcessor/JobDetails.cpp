@@ -29,9 +29,10 @@ const std::optional<std::u16string>& Owner(const ShadowFileDetails& shadow) {
     return shadow.UserName ? shadow.UserName : shadow.NotifyName;
 }
 
+// The spool file's own count first: it is what prints.
 std::optional<std::uint32_t> PageCount(const JobDetails& details) {
-    if (details.Shadow.Pages) return details.Shadow.Pages;
     if (details.EmfPages) return details.EmfPages;
+    if (details.Shadow.Pages) return details.Shadow.Pages;
     return details.Contents.Pages;
 }
 
