@@ -430,13 +430,6 @@ void DropFiles(const TavrelProcess& tavrel, const std::vector<std::wstring>& pat
 
 SeenBox Answer(const TavrelProcess& tavrel, int answer) { return AnswerMessageBox(tavrel.Pid(), answer); }
 
-// The window that has the keyboard focus on the thread of the given window.
-HWND FocusOn(HWND window) {
-    GUITHREADINFO info{};
-    info.cbSize = sizeof info;
-    return GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info) ? info.hwndFocus : nullptr;
-}
-
 bool Contains(const std::vector<std::string>& lines, const std::string& line) {
     return std::find(lines.begin(), lines.end(), line) != lines.end();
 }

@@ -91,12 +91,6 @@ private:
 
 bool StartsWith(const std::string& text, const std::string& start) { return text.rfind(start, 0) == 0; }
 
-HWND FocusOf(DWORD threadId) {
-    GUITHREADINFO info = {};
-    info.cbSize = sizeof info;
-    return GetGUIThreadInfo(threadId, &info) ? info.hwndFocus : nullptr;
-}
-
 }  // namespace
 
 TEST(Tavrel, ShowsTheWindowWithItsTextsAndEndsWithExit) {
@@ -123,7 +117,7 @@ TEST(Tavrel, ShowsTheWindowWithItsTextsAndEndsWithExit) {
     EXPECT_NE(GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_ACCEPTFILES, 0) << "files can be dropped";
     EXPECT_NE(GetWindowLongW(GetDlgItem(window, IDC_CHOOSEFILE), GWL_STYLE) & BS_DEFPUSHBUTTON, 0);
     EXPECT_NE(SendMessageW(GetDlgItem(window, IDC_WEBLINK), BM_GETIMAGE, IMAGE_ICON, 0), 0) << "web button icon";
-    EXPECT_EQ(FocusOf(tavrel.ThreadId()), GetDlgItem(window, IDC_LANGUAGE)) << "first tab stop has the focus";
+    EXPECT_EQ(FocusOn(window), GetDlgItem(window, IDC_LANGUAGE)) << "first tab stop has the focus";
 
     PressButton(window, IDCANCEL);
     EXPECT_EQ(tavrel.WaitForExit(), 0u);

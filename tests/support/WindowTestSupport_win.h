@@ -94,6 +94,13 @@ inline std::wstring WindowText(HWND window) {
 
 inline std::wstring ItemText(HWND dialog, int controlId) { return WindowText(GetDlgItem(dialog, controlId)); }
 
+// The window that has the keyboard focus on the thread of the given window, in any process.
+inline HWND FocusOn(HWND window) {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    return GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info) ? info.hwndFocus : nullptr;
+}
+
 inline bool IsMessageBox(HWND window) { return GetDlgItem(window, MessageBoxTextId) != nullptr; }
 
 // Posted, not sent: the command may open a modal box of its own.
