@@ -62,7 +62,10 @@ std::wstring SizeText(std::uint64_t bytes, const TextTable& texts, const Details
 
 std::wstring Join(const std::vector<std::wstring>& parts) {
     std::wstring line;
-    for (const std::wstring& part : parts) line += (line.empty() ? L"" : L" \u00B7 ") + part;
+    for (const std::wstring& part : parts) {
+        if (!line.empty()) line += L" \u00B7 ";
+        line += part;
+    }
     return line;
 }
 
@@ -110,7 +113,8 @@ std::vector<std::wstring> PagesAndPaper(const JobDetails& details, const TextTab
 }
 
 void AddLogPart(std::string& text, const char* key, const std::string& value) {
-    text += (text.empty() ? "" : " ") + std::string(key) + "[" + value + "]";
+    if (!text.empty()) text += ' ';
+    text.append(key).append("[").append(value).append("]");
 }
 
 void AddLogName(std::string& text, const char* key, const std::optional<std::u16string>& name) {

@@ -233,8 +233,10 @@ void UpdateJobDetails(HWND dialog) {
     const SPLFileInfo& current = CurrentFile();
     std::wstring text;
     if (current.Result == CorrectFile) {
-        for (const std::wstring& line : DetailsLines(current.Details, GetTextTable(), UserLocaleFormat()))
-            text += (text.empty() ? L"" : L"\n") + line;
+        for (const std::wstring& line : DetailsLines(current.Details, GetTextTable(), UserLocaleFormat())) {
+            if (!text.empty()) text += L'\n';
+            text += line;
+        }
     }
     SetItemText(dialog, IDC_JOBDETAILS, text);
 }
