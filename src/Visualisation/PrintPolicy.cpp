@@ -34,8 +34,10 @@ bool PrintPolicy::ConfirmDataType(const std::wstring& dataType, const SpoolConte
     return ask({.Asked = PrintQuestion::DataTypeMismatch, .DataType = mismatch->DataType, .Contents = contentsName});
 }
 
+// What the spool file holds decides; the data type only where the contents were not told.
 bool IsEmfJob(const std::wstring& dataType, const SpoolContents& contents) {
-    return ToUpperAscii(dataType).starts_with(L"NT EMF") || contents.Kind == SpoolContentKind::EmfSpool;
+    if (contents.Kind != SpoolContentKind::Unknown) return contents.Kind == SpoolContentKind::EmfSpool;
+    return ToUpperAscii(dataType).starts_with(L"NT EMF");
 }
 
 bool OffersRedraw(const PrinterForEmf& printer) {

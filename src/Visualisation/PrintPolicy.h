@@ -22,7 +22,8 @@ struct PrintQuestion {
     bool Flagged = false;        //   and whether some content will not come out as on the original
 };
 
-// A job of EMF pages: its data type is "NT EMF ..." or its spool file holds EMF.
+// A job of EMF pages: its spool file holds EMF, or its data type is "NT EMF ..." and what the
+// spool file holds could not be told.
 bool IsEmfJob(const std::wstring& dataType, const SpoolContents& contents);
 
 // An EMF job goes unchanged to a printer of its own driver that takes its data type (its

@@ -65,9 +65,9 @@ TEST(PrintPolicy, EmfJobsAndDataTypesThatDoNotSuitTheContents) {
     SpoolContents emf, postScript;
     emf.Kind = SpoolContentKind::EmfSpool;
     postScript.Kind = SpoolContentKind::PostScript;
-    EXPECT_TRUE(IsEmfJob(L"nt emf 1.008", postScript));
+    EXPECT_TRUE(IsEmfJob(L"nt emf 1.008", SpoolContents{}));
+    EXPECT_FALSE(IsEmfJob(L"NT EMF 1.008", postScript)) << "the contents decide";
     EXPECT_TRUE(IsEmfJob(L"RAW", emf));
-    EXPECT_FALSE(IsEmfJob(L"RAW", postScript));
     PrintPolicy policy(SamePathIgnoringCase);
     Questions user{{false}, {}};
     EXPECT_TRUE(policy.ConfirmDataType(L"RAW", postScript, user.Ask()));
