@@ -32,3 +32,8 @@ std::unique_ptr<ByteSource> OpenFileForReading(const std::wstring& path) {
     if (!file) return nullptr;
     return std::make_unique<FileByteSource>(std::move(file));
 }
+
+FileHandle OpenFileDenyingWriters(const std::wstring& path) {
+    return FileHandle(CreateFileW(ExtendedLengthPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+}

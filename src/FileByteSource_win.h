@@ -24,3 +24,8 @@ private:
 // The file opened for reading, sharing reads and writes with others (a spool file that the
 // spooler still holds can be read); null when it cannot be opened.
 std::unique_ptr<ByteSource> OpenFileForReading(const std::wstring& path);
+
+// The file opened for reading while nobody writes it (readers are let in): a spool file that
+// the spooler or another program still writes fails with a sharing violation instead of
+// being read half-done. Empty when it cannot be opened; GetLastError says why.
+FileHandle OpenFileDenyingWriters(const std::wstring& path);

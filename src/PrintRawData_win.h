@@ -37,8 +37,10 @@ using PrinterHandle = UniqueHandle<PrinterHandleTraits>;
 constexpr DWORD kRawTransferChunkSize = 0x40000;
 
 // How a job ended. A cancelled job whose AbortPrinter failed may still reach the printer:
-// ClosePrinter can submit what was written (Wine's does).
-enum class RawJobOutcome { Submitted, Failed, Cancelled, CancelledNotAborted };
+// ClosePrinter can submit what was written (Wine's does). An EMF job whose page-drawing
+// process died or hung was withdrawn from the spooler (Crashed), or could not be
+// (CrashedNotWithdrawn: what was drawn may still print).
+enum class RawJobOutcome { Submitted, Failed, Cancelled, CancelledNotAborted, Crashed, CrashedNotWithdrawn };
 
 // Prints the file raw to the printer under the job name and spooler data type, and says how
 // the job ended; Submitted only when every byte of a non-empty file went to the spooler and

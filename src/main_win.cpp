@@ -4,7 +4,10 @@
 #include <commctrl.h>
 #include <objbase.h>
 
+#include <optional>
+
 #include "CommandLine.h"
+#include "EmfSpool/PageDrawingChild_win.h"
 #include "FileProcessor/FileProcessor.h"
 #include "StartupBanner.h"
 #include "Visualisation/BackgroundWork_win.h"
@@ -91,14 +94,15 @@ constexpr DWORD EndSessionWait = 4000;
 
 // The session ends and the process with it, without the static clean-up: a job being sent is
 // cancelled first (nothing partial reaches the printer), and the extracted files go now. An
-// operation that does not stop in time keeps what it is using; the deletions that fail say
-// which files are left.
+// operation that does not stop in time may still be inside the intake, changing which files
+// exist: the extracted files are then left where they are, as the log says.
 INT_PTR OnEndSession(HWND, WPARAM ending, LPARAM) {
     if (!ending) return TRUE;
     LOGOG_INFO("The session ends.");
     if (!CancelBackgroundWork(EndSessionWait)) {
         LOGOG_ERROR("The operation under way did not stop within %lu ms; the files it uses are left",
                     EndSessionWait);
+        return TRUE;
     }
     CurrentFile().DeleteAllTempFiles();
     return TRUE;
@@ -197,7 +201,11 @@ int RunApplication(HINSTANCE instance, PWSTR commandLine, int showCommand) {
 
 }  // namespace
 
+// Started by itself with the page-drawing switch, the program draws pages and opens neither
+// its log nor a window.
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int showCommand) {
     ComApartment com;
+    if (std::optional<DrawingChildHandles> child = ParseDrawingChildSwitch(commandLine))
+        return RunPageDrawingChild(*child);
     return RunApplication(instance, commandLine, showCommand);
 }

@@ -38,6 +38,20 @@ std::wstring CurrentFolder() {
     return folder;
 }
 
+std::wstring ExecutablePath() {
+    std::wstring buffer(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (length == 0) return {};
+        if (length < buffer.size()) {
+            buffer.resize(length);
+            return buffer;
+        }
+        if (buffer.size() >= 32768) return {};  // no path is longer: the call keeps failing
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
 std::wstring ExtendedLengthPath(const std::wstring& path) {
     if (path.size() < PlainPathLimit || path.starts_with(ExtendedPrefix)) return path;
     // The prefix turns off the system's own normalisation: resolve ".", ".." and "/" first.

@@ -1,5 +1,7 @@
 #include "textutil.h"
 
+#include <utility>
+
 namespace {
 
 void AppendUtf8(std::string& out, char32_t code) {
@@ -80,4 +82,42 @@ std::wstring EscapeForLog(const std::wstring& text) {
 }
 
 std::string LogText(const std::wstring& text) { return WideToUtf8(EscapeForLog(text)); }
+
+namespace {
+
+// The code point of the UTF-8 sequence at text[at], and its length; U+FFFD for one byte
+// that starts no valid sequence.
+std::pair<char32_t, std::size_t> DecodeUtf8(std::string_view text, std::size_t at) {
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char lead = byte(at);
+    const std::size_t length = lead < 0x80 ? 1 : lead >= 0xC2 && lead < 0xE0 ? 2 : lead >= 0xE0 && lead < 0xF0 ? 3
+                               : lead >= 0xF0 && lead < 0xF5 ? 4 : 0;
+    if (length == 0 || at + length > text.size()) return {0xFFFD, 1};
+    char32_t code = length == 1 ? lead : lead & (0x7F >> length);
+    for (std::size_t i = 1; i < length; ++i) {
+        if ((byte(at + i) & 0xC0) != 0x80) return {0xFFFD, 1};
+        code = code << 6 | (byte(at + i) & 0x3F);
+    }
+    const char32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (code < least[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return {0xFFFD, 1};
+    return {code, length};
+}
+
+}  // namespace
+
+std::string EscapeLogLine(std::string_view utf8) {
+    std::string out;
+    out.reserve(utf8.size());
+    for (std::size_t at = 0; at < utf8.size();) {
+        const auto [code, length] = DecodeUtf8(utf8, at);
+        at += length;
+        if (code <= 0xFFFF && IsControlCharacter(static_cast<wchar_t>(code))) {
+            std::wstring escaped = EscapeForLog(std::wstring(1, static_cast<wchar_t>(code)));
+            out.append(escaped.begin(), escaped.end());
+        } else {
+            AppendUtf8(out, code);
+        }
+    }
+    return out;
+}
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 // UTF-16 to UTF-8; the input is read up to its first zero character.
 std::string WideToUtf8(const std::wstring& text);
@@ -15,3 +16,7 @@ std::wstring EscapeForLog(const std::wstring& text);
 // A log value for anything that came from a file or names one (paths, job, printer and
 // member names): escaped as above, then UTF-8.
 std::string LogText(const std::wstring& text);
+
+// A UTF-8 text from outside the process (a line that the page-drawing process sends) made
+// safe for a log line the same way: control characters escaped, invalid bytes as U+FFFD.
+std::string EscapeLogLine(std::string_view utf8);

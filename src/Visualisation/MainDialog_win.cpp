@@ -71,6 +71,8 @@ DetailsFormat UserLocaleFormat() {
 
 // The bitmap that the thumbnail shows; the static control does not delete what it is given.
 Bitmap Thumbnail;
+// The current job is an EMF job whose first page could not be drawn: the details say so.
+bool FirstPageNotDrawn = false;
 
 void ShowThumbnail(HWND dialog, Bitmap bitmap) {
     auto previous = reinterpret_cast<HBITMAP>(
@@ -216,24 +218,31 @@ void SetInterfaceTexts(HWND dialog) {
     UpdateJobDetails(dialog);
 }
 
-// Page 1 of an EMF job, drawn off the window's thread; nothing for other kinds of data.
+// Page 1 of an EMF job, drawn off the window's thread in the page-drawing process; nothing
+// for other kinds of data. When it cannot be drawn (a page that the check refuses, a process
+// that died on it), the details say so and the window goes on without it.
 void UpdatePageThumbnail(HWND dialog) {
     const SPLFileInfo current = CurrentFile();
     Bitmap bitmap;
-    if (current.Result == CorrectFile && current.Details.Contents.Kind == SpoolContentKind::EmfSpool) {
+    const bool emf = current.Result == CorrectFile && current.Details.Contents.Kind == SpoolContentKind::EmfSpool;
+    if (emf) {
         RECT area{};
         GetClientRect(GetDlgItem(dialog, IDC_PAGETHUMBNAIL), &area);
         RunInBackground(dialog, FormatText(TXT_DRAWING_FIRST_PAGE, {GetFileNameFromPath(current.SPLFileName)}),
                         [&] { bitmap = DrawFirstPage(current.SPLFileName, area.right, area.bottom); });
     }
+    FirstPageNotDrawn = emf && !bitmap;
     ShowThumbnail(dialog, std::move(bitmap));
+    UpdateJobDetails(dialog);
 }
 
 void UpdateJobDetails(HWND dialog) {
     const SPLFileInfo& current = CurrentFile();
     std::wstring text;
     if (current.Result == CorrectFile) {
-        for (const std::wstring& line : DetailsLines(current.Details, GetTextTable(), UserLocaleFormat())) {
+        std::vector<std::wstring> lines = DetailsLines(current.Details, GetTextTable(), UserLocaleFormat());
+        if (FirstPageNotDrawn) lines.push_back(GetText(TXT_FIRST_PAGE_NOT_DRAWN));
+        for (const std::wstring& line : lines) {
             if (!text.empty()) text += L'\n';
             text += line;
         }
@@ -306,7 +315,6 @@ void SelectFile(HWND dialog, const std::wstring& path) {
     }
     SetItemText(dialog, IDC_FILENAME, path);
     UpdatePrinterHint(dialog);
-    UpdateJobDetails(dialog);
     UpdatePageThumbnail(dialog);
     FillPrintersListBox(dialog, reference);
 }

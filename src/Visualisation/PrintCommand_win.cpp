@@ -26,7 +26,9 @@ std::wstring QuestionText(const PrintQuestion& question) {
             return FormatText(TXT_DATA_TYPE_MISMATCH, {question.Contents, EscapeForLog(question.DataType)});
         case PrintQuestion::RedrawPages:
             return FormatText(TXT_REDRAW_QUESTION, {question.Printer, std::to_wstring(question.Pages)}) +
-                   (question.Flagged ? GetText(TXT_REDRAW_WARNING) : L"");
+                   (question.Flagged ? GetText(TXT_REDRAW_WARNING) : L"") + (question.Fitted ? GetText(TXT_REDRAW_FIT) : L"");
+        case PrintQuestion::IncompleteJob:
+            return FormatText(TXT_JOB_STILL_SPOOLING, {question.File, std::to_wstring(question.Pages)});
     }
     return GetText(TXT_UNKNOWN_TEXT_ID);
 }
@@ -47,6 +49,13 @@ void ShowPrintCancelled(HWND dialog, const std::wstring& printerName, const std:
                 GetText(TXT_PRINTING_RESULT), aborted ? MB_ICONINFORMATION : MB_ICONWARNING);
 }
 
+// The page-drawing process died or hung: its job was withdrawn, or could not be.
+void ShowDrawingCrashed(HWND dialog, const std::wstring& printerName, const std::wstring& splFileName, bool withdrawn) {
+    ShowMessage(dialog,
+                FormatText(withdrawn ? TXT_DRAWING_CRASHED : TXT_DRAWING_CRASHED_MAYBE_PRINTED, {splFileName, printerName}),
+                GetText(TXT_PRINTING_RESULT), withdrawn ? MB_ICONERROR : MB_ICONWARNING);
+}
+
 void ShowPrintError(HWND dialog, TextId text) {
     ShowMessage(dialog, GetText(text), GetText(TXT_PRINT_FILE_TITLE), MB_ICONERROR);
 }
@@ -60,6 +69,10 @@ void ShowJobOutcome(HWND dialog, const PrinterEntry& printer, const SPLFileInfo&
         case RawJobOutcome::Cancelled:
         case RawJobOutcome::CancelledNotAborted:
             ShowPrintCancelled(dialog, printer.PrinterName, job.SPLFileName, outcome == RawJobOutcome::Cancelled);
+            return;
+        case RawJobOutcome::Crashed:
+        case RawJobOutcome::CrashedNotWithdrawn:
+            ShowDrawingCrashed(dialog, printer.PrinterName, job.SPLFileName, outcome == RawJobOutcome::Crashed);
             return;
         case RawJobOutcome::Failed: break;
     }
@@ -80,10 +93,14 @@ enum class RedrawChoice { Done, SendUnchanged };
 // user chooses between drawing them for this printer and sending the spool file unchanged.
 RedrawChoice OfferRedraw(HWND dialog, const SPLFileInfo& job, const PrinterEntry& printer, const AskUser& ask) {
     const std::wstring file = GetFileNameFromPath(job.SPLFileName);
+    const DevModeDetails devMode = job.Details.Shadow.DevMode.value_or(DevModeDetails{});
     emf::EmfSpoolJob pages;
     emf::SpoolRefusal refusal;
-    BackgroundOutcome checked = RunInBackground(dialog, FormatText(TXT_CHECKING_PAGES, {file}),
-                                                [&] { refusal = CheckEmfJob(job.SPLFileName, pages); });
+    bool fitted = false;  // the printer's driver may take its time to answer too
+    BackgroundOutcome checked = RunInBackground(dialog, FormatText(TXT_CHECKING_PAGES, {file}), [&] {
+        refusal = CheckEmfJob(job.SPLFileName, pages);
+        if (!refusal.Refused()) fitted = PagesNeedFitting(pages, printer.PrinterName, devMode);
+    });
     if (checked.Failed) {
         ShowOperationFailed(dialog);
         return RedrawChoice::Done;
@@ -93,11 +110,11 @@ RedrawChoice OfferRedraw(HWND dialog, const SPLFileInfo& job, const PrinterEntry
         ShowPrintResult(dialog, printer.PrinterName, job.SPLFileName, false);
         return RedrawChoice::Done;
     }
+    const auto count = static_cast<std::uint32_t>(pages.Pages.size());
     const bool flagged = (pages.Flags & RedrawLosses) != 0;
-    if (!Policy().ConfirmRedraw(printer.PrinterName, static_cast<std::uint32_t>(pages.Pages.size()), flagged, ask))
-        return RedrawChoice::SendUnchanged;
+    if (!Policy().ConfirmRedraw(printer.PrinterName, count, flagged, fitted, ask)) return RedrawChoice::SendUnchanged;
+    if (!Policy().ConfirmUnfinishedJob(pages.CutShort, file, count, ask)) return RedrawChoice::Done;
     RawJobOutcome outcome = RawJobOutcome::Failed;
-    const DevModeDetails devMode = job.Details.Shadow.DevMode.value_or(DevModeDetails{});
     BackgroundOutcome drawn = RunInBackground(
         dialog, FormatText(TXT_DRAWING_PAGES, {file, printer.PrinterName}),
         [&] { outcome = DrawEmfJob(job.SPLFileName, job.JobInfo.JobName, printer.PrinterName, devMode); },

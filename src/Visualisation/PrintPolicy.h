@@ -13,13 +13,15 @@
 
 // A question asked before a job is sent.
 struct PrintQuestion {
-    enum Kind { PrintAgain, UnsuitablePrinter, DataTypeMismatch, RedrawPages };
+    enum Kind { PrintAgain, UnsuitablePrinter, DataTypeMismatch, RedrawPages, IncompleteJob };
     Kind Asked;
     std::wstring DataType = {};  // DataTypeMismatch: the type the job would be sent with,
     std::wstring Contents = {};  //   and the name of what the spool file holds
     std::wstring Printer = {};   // RedrawPages: the printer to draw the pages for,
-    std::uint32_t Pages = 0;     //   how many,
-    bool Flagged = false;        //   and whether some content will not come out as on the original
+    std::uint32_t Pages = 0;     //   how many (IncompleteJob too),
+    bool Flagged = false;        //   whether some content will not come out as on the original,
+    bool Fitted = false;         //   and whether pages are scaled down to the printable area
+    std::wstring File = {};      // IncompleteJob: the spool file's name
 };
 
 // A job of EMF pages: its spool file holds EMF, or its data type is "NT EMF ..." and what the
@@ -52,8 +54,17 @@ public:
     bool ConfirmDataType(const std::wstring& dataType, const SpoolContents& contents, const AskUser& ask) const;
 
     // True to draw the job's pages for the printer, false to send it unchanged.
-    bool ConfirmRedraw(const std::wstring& printerName, std::uint32_t pages, bool flagged, const AskUser& ask) const {
-        return ask({.Asked = PrintQuestion::RedrawPages, .Printer = printerName, .Pages = pages, .Flagged = flagged});
+    bool ConfirmRedraw(const std::wstring& printerName, std::uint32_t pages, bool flagged, bool fitted,
+                       const AskUser& ask) const {
+        return ask({.Asked = PrintQuestion::RedrawPages, .Printer = printerName, .Pages = pages, .Flagged = flagged,
+                    .Fitted = fitted});
+    }
+
+    // True to go on: the spool file is finished, or the user wants the pages it holds drawn
+    // although the job may still be being spooled (its last page has no offset record).
+    bool ConfirmUnfinishedJob(bool cutShort, const std::wstring& fileName, std::uint32_t pages,
+                              const AskUser& ask) const {
+        return !cutShort || ask({.Asked = PrintQuestion::IncompleteJob, .Pages = pages, .File = fileName});
     }
 
     // The job reached the spooler whole; one stopped at a question, failed or cancelled did not.

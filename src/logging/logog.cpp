@@ -4,6 +4,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <map>
+#include <string>
+#include <tuple>
 
 namespace logog {
 
@@ -568,6 +571,25 @@ void LogAtSite(MessageSite& site, LOGOG_LEVEL_TYPE level, const char* file, int 
     message->SetTextV(format, args);
     va_end(args);
     message->Publish();
+}
+
+void LogRelayedLine(LOGOG_LEVEL_TYPE level, const char* file, int line, const char* text) {
+    constexpr std::size_t kMostRelayedSites = 512;
+    using SiteKey = std::tuple<LOGOG_LEVEL_TYPE, std::string, int>;
+    // Never destroyed: a record deleted by ShutdownFramework during static destruction still
+    // clears its site's flag here. Map nodes stay where they are, and so do their file names.
+    static auto* sites = new std::map<SiteKey, MessageSite>;
+    std::map<SiteKey, MessageSite>::iterator found;
+    {
+        ScopedLock lock(GetMessageLock());
+        SiteKey key{level, file, line};
+        found = sites->find(key);
+        if (found == sites->end())
+            found = sites->size() < kMostRelayedSites ? sites->try_emplace(std::move(key)).first
+                                                      : sites->try_emplace(SiteKey{level, "relayed", 0}).first;
+    }
+    const auto& [siteLevel, siteFile, siteLine] = found->first;
+    LogAtSite(found->second, siteLevel, siteFile.c_str(), siteLine, "%s", text);
 }
 
 }  // namespace logog

@@ -366,6 +366,12 @@ struct MessageSite {
 void LogAtSite(MessageSite& site, LOGOG_LEVEL_TYPE level, const char* file, int line, const char* format, ...)
     LOGOG_PRINTF(5, 6);
 
+// A line that another process of this program logged (the one that draws pages opens no log
+// of its own), written as if from its call site there: that file name, line number and
+// level. Each such site gets a record of its own, up to a bound; past it, further sites of a
+// level share one, so a child that sends endless sites cannot make the log grow records.
+void LogRelayedLine(LOGOG_LEVEL_TYPE level, const char* file, int line, const char* text);
+
 }  // namespace logog
 
 #define LOGOG_AT_LEVEL(level, ...)                                                  \

@@ -216,6 +216,27 @@ constexpr std::array<const wchar_t*, TEXT_COUNT * LANGUAGE_COUNT> Texts = {
     /* 65 TXT_DRAWING_FIRST_PAGE */
     L"Drawing the first page of \"%s\"...",
     L"Рисование первой страницы \"%s\"...",
+    /* 66 TXT_DRAWING_CRASHED */
+    L"The pages of \"%s\" could not be drawn for the printer \"%s\": the drawing stopped unexpectedly. Nothing "
+    L"of the job reached the printer. The details are in the log file.",
+    L"Страницы \"%s\" не удалось нарисовать для принтера \"%s\": рисование неожиданно прервалось. Ничего из "
+    L"задания не попало на принтер. Подробности в файле журнала.",
+    /* 67 TXT_DRAWING_CRASHED_MAYBE_PRINTED */
+    L"The pages of \"%s\" could not be drawn for the printer \"%s\": the drawing stopped unexpectedly, and the "
+    L"job could not be withdrawn: the part already drawn may still be printed. The details are in the log file.",
+    L"Страницы \"%s\" не удалось нарисовать для принтера \"%s\": рисование неожиданно прервалось, и задание не "
+    L"удалось отозвать: уже нарисованная часть может быть напечатана. Подробности в файле журнала.",
+    /* 68 TXT_FIRST_PAGE_NOT_DRAWN */
+    L"The first page could not be drawn.",
+    L"Первую страницу не удалось нарисовать.",
+    /* 69 TXT_JOB_STILL_SPOOLING */
+    L"The spool file \"%s\" is not finished: its last page has no end record, so the job may still be being "
+    L"spooled and later pages may be missing. Draw the %s pages it holds?",
+    L"Файл спулера \"%s\" не завершён: у последней страницы нет записи о её конце, поэтому задание, возможно, "
+    L"ещё записывается и следующих страниц может не хватать. Нарисовать страницы, которые в нём есть (%s)?",
+    /* 70 TXT_REDRAW_FIT */
+    L"\nPages larger than the printable area of this printer will be scaled down to fit it.",
+    L"\nСтраницы больше области печати этого принтера будут уменьшены, чтобы поместиться в неё.",
 };
 
 constexpr const wchar_t* LanguageNames[LANGUAGE_COUNT] = {L"English", L"Русский"};

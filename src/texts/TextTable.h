@@ -81,8 +81,14 @@ enum TextId : std::uint32_t {
     TXT_DRAWING_PAGES = 63,
     TXT_PAGES_OF = 64,
     TXT_DRAWING_FIRST_PAGE = 65,
+    // The page-drawing process died or hung; a job still being spooled; pages fitted.
+    TXT_DRAWING_CRASHED = 66,
+    TXT_DRAWING_CRASHED_MAYBE_PRINTED = 67,
+    TXT_FIRST_PAGE_NOT_DRAWN = 68,
+    TXT_JOB_STILL_SPOOLING = 69,
+    TXT_REDRAW_FIT = 70,
 };
-constexpr std::uint32_t TEXT_COUNT = 66;
+constexpr std::uint32_t TEXT_COUNT = 71;
 
 class TextTable {
 public:

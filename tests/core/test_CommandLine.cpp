@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "CommandLine.h"
+#include "textutil.h"
 
 TEST(DebugSwitch, LowerOrUpperCaseAfterABlankOrAtTheStart) {
     EXPECT_TRUE(HasDebugSwitch(L"-d"));
@@ -24,4 +25,20 @@ TEST(DebugSwitch, NeedsTheBlankBeforeTheHyphen) {
     EXPECT_FALSE(HasDebugSwitch(L"d"));
     EXPECT_FALSE(HasDebugSwitch(L"\t-d")) << "only a blank, not a tab, separates";
     EXPECT_FALSE(HasDebugSwitch(L"-x -e"));
+}
+
+// The switch with which the program starts its page-drawing process: exactly the switch and
+// four handle values; anything else starts the window as before.
+TEST(DrawingChildSwitch, OnlyTheProgramsOwnArgumentsStartAChild) {
+    const DrawingChildHandles handles{12, 34, 56, 18446744073709551615u & UINTPTR_MAX};
+    const std::optional<DrawingChildHandles> parsed = ParseDrawingChildSwitch(DrawingChildArguments(handles).c_str());
+    ASSERT_TRUE(parsed);
+    EXPECT_EQ(parsed->Request, 12u);
+    EXPECT_EQ(parsed->Cancel, handles.Cancel);
+    for (const wchar_t* other : {L"", L"-d", L"--page-drawing-child", L"--page-drawing-child 1 2 3",
+                                 L"--page-drawing-child 1 2 3 4 -d", L"--page-drawing-child 1 2 3 x",
+                                 L"--page-drawing-child  1 2 3 4", L"x --page-drawing-child 1 2 3 4",
+                                 L"--page-drawing-child 1 2 3 99999999999999999999999"})
+        EXPECT_FALSE(ParseDrawingChildSwitch(other)) << WideToUtf8(other);
+    EXPECT_FALSE(HasDebugSwitch(DrawingChildArguments(handles).c_str())) << "the child's switch is not the debug switch";
 }

@@ -15,7 +15,7 @@ struct Questions {
     std::vector<std::string> asked;
     AskUser Ask() {
         return [this](const PrintQuestion& question) {
-            const char* names[] = {"again", "unsuitable", "mismatch", "redraw"};
+            const char* names[] = {"again", "unsuitable", "mismatch", "redraw", "unfinished"};
             asked.push_back(names[question.Asked]);
             bool yes = answers.front();
             answers.erase(answers.begin());
@@ -69,8 +69,10 @@ TEST(PrintPolicy, EmfJobsAndDataTypesThatDoNotSuitTheContents) {
     EXPECT_FALSE(IsEmfJob(L"NT EMF 1.008", postScript)) << "the contents decide";
     EXPECT_TRUE(IsEmfJob(L"RAW", emf));
     PrintPolicy policy(SamePathIgnoringCase);
-    Questions user{{false}, {}};
+    Questions user{{false, false}, {}};
     EXPECT_TRUE(policy.ConfirmDataType(L"RAW", postScript, user.Ask()));
     EXPECT_FALSE(policy.ConfirmDataType(L"RAW", emf, user.Ask()));
-    EXPECT_EQ(user.asked, std::vector<std::string>{"mismatch"});
+    EXPECT_TRUE(policy.ConfirmUnfinishedJob(false, L"00012.SPL", 3, user.Ask())) << "a finished spool file";
+    EXPECT_FALSE(policy.ConfirmUnfinishedJob(true, L"00012.SPL", 3, user.Ask()));
+    EXPECT_EQ(user.asked, (std::vector<std::string>{"mismatch", "unfinished"}));
 }
