@@ -5,6 +5,7 @@
 #include <cwchar>
 #include <memory>
 #include <new>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -21,15 +22,15 @@ namespace {
 // (the metafile that GDI enumerates is a copy of them, record for record).
 struct Playback {
     std::span<const std::uint8_t> Page;
-    std::uint32_t Handles = 0;
+    std::optional<emf::RecordCheck> Records;
     std::size_t Position = 0;
     std::uint32_t Skipped = 0;
     emf::RecordReason Refusal = emf::RecordReason::None;
 };
 
-// Damaged records stop the page; the ones known to break players (a colour-space record
-// that names a stock colour space crashes Wine's) and those meant for the original driver
-// are skipped.
+// Damaged records stop the page; the ones the player would misread or that do harm are
+// skipped, or a corrected copy is played. What is played is always the checked bytes, never
+// the system's copy.
 int CALLBACK PlayCheckedRecord(HDC dc, HANDLETABLE* table, const ENHMETARECORD* record, int handles, LPARAM data) {
     auto& playback = *reinterpret_cast<Playback*>(data);
     if (playback.Position >= playback.Page.size()) {
@@ -39,7 +40,7 @@ int CALLBACK PlayCheckedRecord(HDC dc, HANDLETABLE* table, const ENHMETARECORD* 
     const std::span<const std::uint8_t> ours = playback.Page.subspan(playback.Position);
     ByteReader frame(ours);
     const std::uint32_t type = frame.U32(), size = frame.U32();
-    const emf::RecordVerdict verdict = emf::CheckRecordForPlayback(ours, playback.Handles);
+    const emf::RecordVerdict verdict = playback.Records->Check(ours);
     if (verdict.Action == emf::RecordAction::Refuse || type != record->iType || size != record->nSize) {
         playback.Refusal = verdict.Action == emf::RecordAction::Refuse ? verdict.Reason : emf::RecordReason::BadFrame;
         return 0;
@@ -49,7 +50,9 @@ int CALLBACK PlayCheckedRecord(HDC dc, HANDLETABLE* table, const ENHMETARECORD* 
         ++playback.Skipped;
         return 1;
     }
-    PlayEnhMetaFileRecord(dc, table, record, static_cast<UINT>(handles));
+    const std::span<const std::uint8_t> played =
+        verdict.Action == emf::RecordAction::Rewrite ? playback.Records->Replacement() : ours.first(size);
+    PlayEnhMetaFileRecord(dc, table, reinterpret_cast<const ENHMETARECORD*>(played.data()), static_cast<UINT>(handles));
     return 1;
 }
 
@@ -76,7 +79,8 @@ bool PlayPage(HDC dc, std::span<const std::uint8_t> emf, const emf::EmfPageCheck
               Playback& playback) {
     EnhMetaFile metafile(SetEnhMetaFileBits(check.Header.Bytes, emf.data()));
     if (!metafile) return false;
-    playback = Playback{emf.first(check.Header.Bytes), check.Header.Handles, 0, 0, emf::RecordReason::None};
+    playback = Playback{emf.first(check.Header.Bytes), std::nullopt, 0, 0, emf::RecordReason::None};
+    playback.Records.emplace(check.Header.Handles, check.Header.PaletteEntries);
     EnumEnhMetaFile(dc, metafile.get(), PlayCheckedRecord, &playback, &area);
     return playback.Refusal == emf::RecordReason::None;
 }
