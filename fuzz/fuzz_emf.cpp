@@ -16,7 +16,7 @@ void Require(bool condition) {
 }
 
 bool SameCheck(const emf::EmfPageCheck& a, const emf::EmfPageCheck& b) {
-    return a.Flags == b.Flags && a.SkippedRecords == b.SkippedRecords &&
+    return a.Flags == b.Flags && a.SkippedRecords == b.SkippedRecords && a.ChangedRecords == b.ChangedRecords &&
            a.SkipReasons == b.SkipReasons && a.Header.Bytes == b.Header.Bytes &&
            a.Header.Records == b.Header.Records && a.Header.Handles == b.Header.Handles;
 }
@@ -66,7 +66,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Require(check.Header.Bytes <= size && check.Header.Records >= 2);
 
     // A record the player may play lies inside the bytes given; its size frames it.
-    const emf::RecordVerdict verdict = emf::CheckRecordForPlayback(input, size > 8 ? input[8] : 0);
+    emf::RecordCheck records(size > 8 ? input[8] : 0, 0);
+    const emf::RecordVerdict verdict = records.Check(input);
     if (verdict.Action != emf::RecordAction::Refuse) {
         Require(size >= 8);
         const std::uint32_t recordSize = input[4] | input[5] << 8 | input[6] << 16 | std::uint32_t{input[7]} << 24;

@@ -127,13 +127,16 @@ SpoolProblem CheckEmfHeader(std::span<const std::uint8_t> content, EmfHeaderInfo
     header.Handles = reader.U16();
     reader.Skip(2);
     const std::uint32_t descriptionUnits = reader.U32(), descriptionAt = reader.U32();
-    reader.Skip(4);  // nPalEntries: the palette is in EMR_EOF, checked there
+    header.PaletteEntries = reader.U32();
     header.Device = ReadSize(reader);
     header.Millimeters = ReadSize(reader);
     if (type != kEmrHeader || signature != kEmfSignature || version != kEmfVersion) return SpoolProblem::EmfHeaderInvalid;
     if (size < kEmfHeaderMinimum || size % 4 != 0 || size > header.Bytes || header.Bytes % 4 != 0 ||
         header.Bytes > content.size())
         return SpoolProblem::EmfHeaderSizes;
+    if (header.Bytes > kMaxEmfBytes) return SpoolProblem::EmfTooLarge;
+    // The player puts the metafile in slot 0 of its object table, past the end of an empty one.
+    if (header.Handles == 0) return SpoolProblem::EmfHeaderHandles;
     if (descriptionUnits != 0 && !SpanInside(descriptionAt, 2 * std::uint64_t{descriptionUnits}, size, kEmfHeaderMinimum))
         return SpoolProblem::EmfHeaderSizes;
     if (size >= kEmfHeaderWithPixelFormat) {
@@ -149,12 +152,38 @@ SpoolProblem CheckEmfHeader(std::span<const std::uint8_t> content, EmfHeaderInfo
     return SpoolProblem::None;
 }
 
-std::uint32_t FlagOfSkip(RecordReason reason) {
+// What a skipped or rewritten record costs the printout.
+std::uint32_t FlagOfChange(RecordReason reason) {
     switch (reason) {
     case RecordReason::DriverEscape: return kDriverEscapes;
     case RecordReason::PostScriptEscape: return kPostScript;
-    case RecordReason::QueryEscape: return 0;  // nothing is lost
+    // Nothing is lost: these draw nothing, nothing here, or the same as the record played.
+    case RecordReason::QueryEscape:
+    case RecordReason::Comment:
+    case RecordReason::OpenGl:
+    case RecordReason::ColourManagement:  // only colour matching, which the player stubs
+    case RecordReason::StockObjectDeleted:
+    case RecordReason::ClipWithoutRegion:
+    case RecordReason::TextWithoutRectangle:
+    case RecordReason::EmptyClipRegion:
+        return 0;
     default: return kSkippedRecords;
+    }
+}
+
+// The page refusal for a record the check refused.
+SpoolProblem RecordProblem(RecordReason reason, std::span<const std::uint8_t> rest) {
+    switch (reason) {
+    case RecordReason::BadFrame: {
+        ByteReader reader(rest);
+        reader.Skip(4);
+        const std::uint32_t size = reader.U32();
+        if (reader.Failed()) return SpoolProblem::EmfRecordOverrun;
+        return size < kRecordHeaderSize || size % 4 != 0 ? SpoolProblem::EmfRecordSize : SpoolProblem::EmfRecordOverrun;
+    }
+    case RecordReason::NoObjectTable: return SpoolProblem::EmfHeaderHandles;
+    case RecordReason::AfterEof: return SpoolProblem::EmfEofEarly;
+    default: return SpoolProblem::EmfRecordRefused;
     }
 }
 
@@ -359,33 +388,31 @@ SpoolRefusal CheckEmfPage(std::span<const std::uint8_t> content, std::uint32_t p
     check = {};
     EmfHeaderInfo& header = check.Header;
     if (SpoolProblem problem = CheckEmfHeader(content, header); problem != SpoolProblem::None)
-        return Refuse(problem, fileOffset, page);
+        return {problem, page, fileOffset,
+                problem == SpoolProblem::EmfHeaderHandles ? RecordReason::NoObjectTable : RecordReason::None};
 
     const std::span<const std::uint8_t> emf = content.first(header.Bytes);
-    std::uint64_t position = ByteReader(emf.subspan(4)).U32();  // past EMR_HEADER
-    std::uint64_t count = 1;
-    std::uint32_t lastType = kEmrHeader;
-    std::uint64_t lastPosition = 0;
+    RecordCheck records(header.Handles, header.PaletteEntries);
+    std::uint64_t position = 0, count = 0, lastPosition = 0;
+    std::uint32_t lastType = 0;
     for (; position < emf.size(); ++count) {
-        if (lastType == kEmrEof) return Refuse(SpoolProblem::EmfEofEarly, fileOffset + lastPosition, page);
-        if (emf.size() - position < kRecordHeaderSize)
-            return Refuse(SpoolProblem::EmfRecordOverrun, fileOffset + position, page);
         const std::span<const std::uint8_t> rest = emf.subspan(static_cast<std::size_t>(position));
+        const RecordVerdict verdict = records.Check(rest);
+        if (verdict.Action == RecordAction::Refuse) {
+            const SpoolProblem problem = RecordProblem(verdict.Reason, rest);
+            // After EMR_EOF the fault is the EOF that ends the page too early.
+            const std::uint64_t at = problem == SpoolProblem::EmfEofEarly ? lastPosition : position;
+            return {problem, page, fileOffset + at, verdict.Reason};
+        }
+        if (verdict.Action != RecordAction::Play) {
+            ++(verdict.Action == RecordAction::Skip ? check.SkippedRecords : check.ChangedRecords);
+            check.SkipReasons |= std::uint64_t{1} << static_cast<unsigned>(verdict.Reason);
+            check.Flags |= FlagOfChange(verdict.Reason);
+        }
         ByteReader reader(rest);
         const std::uint32_t type = reader.U32(), size = reader.U32();
-        if (size < kRecordHeaderSize || size % 4 != 0) return Refuse(SpoolProblem::EmfRecordSize, fileOffset + position, page);
-        if (size > rest.size()) return Refuse(SpoolProblem::EmfRecordOverrun, fileOffset + position, page);
-        const std::span<const std::uint8_t> record = rest.first(size);
-        const RecordVerdict verdict = CheckRecordForPlayback(record, header.Handles);
-        if (verdict.Action == RecordAction::Refuse)
-            return {SpoolProblem::EmfRecordRefused, page, fileOffset + position, verdict.Reason};
-        if (verdict.Action == RecordAction::Skip) {
-            ++check.SkippedRecords;
-            check.SkipReasons |= 1u << static_cast<unsigned>(verdict.Reason);
-            check.Flags |= FlagOfSkip(verdict.Reason);
-        }
         if (type == kEmrGdiComment) {
-            const CommentKind kind = ClassifyComment(record);
+            const CommentKind kind = ClassifyComment(rest.first(size));
             // Only an EMF+ header right after EMR_HEADER makes the page an EMF+ metafile.
             if (kind == CommentKind::EmfPlusOnly && count == 1) check.Flags |= kEmfPlusOnly;
             if (kind == CommentKind::SpoolFonts) check.Flags |= kEmbeddedFonts;
@@ -440,6 +467,12 @@ std::string DescribeRefusal(const SpoolRefusal& refusal) {
         break;
     case SpoolProblem::EmfHeaderFrame:
         text = "EMF header at offset " + at + ": empty frame or zero device size";
+        break;
+    case SpoolProblem::EmfHeaderHandles:
+        text = "EMF header at offset " + at + ": no object table (nHandles 0)";
+        break;
+    case SpoolProblem::EmfTooLarge:
+        text = "EMF at offset " + at + " is larger than " + std::to_string(kMaxEmfBytes >> 20) + " MiB";
         break;
     case SpoolProblem::EmfRecordSize:
         text = "EMF record at offset " + at + ": size below 8 or not a multiple of 4";

@@ -28,7 +28,7 @@ enum ContentFlag : std::uint32_t {
     kPostScript = 1u << 1,      // PostScript for the original driver: job data, EPS pages, escapes
     kDriverEscapes = 1u << 2,   // other escapes for the original driver
     kEmfPlusOnly = 1u << 3,     // a page drawn in EMF+ records alone, which GDI does not play
-    kSkippedRecords = 1u << 4,  // records a playback skips: stock colour spaces, bad object indices, unknown types
+    kSkippedRecords = 1u << 4,  // records a playback skips or changes so that the printout may differ
 };
 
 struct RectL {
@@ -48,13 +48,15 @@ struct EmfHeaderInfo {
     std::uint32_t Bytes = 0;    // the whole EMF
     std::uint32_t Records = 0;  // EMR_HEADER and EMR_EOF included
     std::uint16_t Handles = 0;  // size of the object table
+    std::uint32_t PaletteEntries = 0;  // nPalEntries: EMR_EOF's palette has as many
 };
 
 struct EmfPageCheck {
     EmfHeaderInfo Header;
     std::uint32_t Flags = 0;           // ContentFlag bits found in the page
-    std::uint32_t SkippedRecords = 0;  // records CheckRecordForPlayback says to skip
-    std::uint32_t SkipReasons = 0;     // bit 1 << RecordReason of each, for the log
+    std::uint32_t SkippedRecords = 0;  // records the RecordCheck says to skip
+    std::uint32_t ChangedRecords = 0;  // records it rewrites: a corrected copy is played
+    std::uint64_t SkipReasons = 0;     // bit 1 << RecordReason of each skip and rewrite, for the log
 };
 
 struct SpoolDevMode {
@@ -88,6 +90,9 @@ struct EmfSpoolJob {
 inline constexpr std::size_t kMaxPages = 65536;        // content records, and so pages
 inline constexpr std::size_t kMaxDevModes = 65536;
 inline constexpr std::uint64_t kMaxSpoolRecords = 4u << 20;
+// A page's EMF: far above any real page, and small enough that no size or count inside it
+// makes the player's 32-bit arithmetic wrap.
+inline constexpr std::uint32_t kMaxEmfBytes = 256u << 20;
 
 enum class SpoolProblem : std::uint8_t {
     None,
@@ -114,6 +119,8 @@ enum class SpoolProblem : std::uint8_t {
     EmfHeaderInvalid,
     EmfHeaderSizes,
     EmfHeaderFrame,
+    EmfHeaderHandles,
+    EmfTooLarge,
     EmfRecordSize,
     EmfRecordOverrun,
     EmfRecordRefused,
@@ -126,7 +133,7 @@ struct SpoolRefusal {
     SpoolProblem Problem = SpoolProblem::None;
     std::uint32_t Page = 0;    // 1-based; 0 for the spool file's own records
     std::uint64_t Offset = 0;  // file position of the record at fault
-    RecordReason Record = RecordReason::None;  // why CheckRecordForPlayback refused the record
+    RecordReason Record = RecordReason::None;  // why the RecordCheck refused the record (or page)
     bool Refused() const { return Problem != SpoolProblem::None; }
 };
 

@@ -45,7 +45,7 @@ struct Case {
     const char* Shape = "-";                         // per page: its DEVMODE's index, '-' none
     std::uint32_t Flags = 0;
     std::uint32_t Skipped = 0;
-    std::uint32_t Reasons = 0;                       // of the skipped records
+    std::uint64_t Reasons = 0;                       // of the skipped records
     std::uint32_t Monochrome = 0;                    // bit n: page n + 1
     bool CutShort = false;
     const char* Text = nullptr;
@@ -53,8 +53,8 @@ struct Case {
 
 Case Good(const char* name, Bytes file, const char* shape = "-", std::uint32_t flags = 0, std::uint32_t skipped = 0,
           std::initializer_list<RecordReason> reasons = {}, std::uint32_t monochrome = 0, bool cutShort = false) {
-    std::uint32_t mask = 0;
-    for (RecordReason reason : reasons) mask |= 1u << static_cast<unsigned>(reason);
+    std::uint64_t mask = 0;
+    for (RecordReason reason : reasons) mask |= std::uint64_t{1} << static_cast<unsigned>(reason);
     return {name, std::move(file), SpoolProblem::None, 0, RecordReason::None, shape, flags, skipped, mask, monochrome, cutShort};
 }
 
@@ -75,13 +75,14 @@ TEST(EmfSpoolReader, ListsGoodFilesAndRefusesEachDamage) {
              Made([](Spool& s) { std::size_t c = s.Content(Emf()); s.Raw(3, DevMode()).PageAt(c).Page().Page(); }), "-00"),
         Good("the last page has no offset record yet", Made([](Spool& s) { s.Page().Content(Emf()); }), "--", 0, 0, {}, 0, true),
         Good("an image whose rows fit its bits", Spool().Page(Emf({StretchDib(48)})).File),
-        Good("a stock colour space", Spool().Page(Emf({Rec(100, {0x80000014})})).File, "-", kSkippedRecords, 1,
-             {RecordReason::StockColorSpace}),
+        Good("a stock colour space, skipped as colour management costs nothing",
+             Spool().Page(Emf({Rec(100, {0x80000014})})).File, "-", 0, 1, {RecordReason::ColourManagement}),
         Good("an object index past the table; a stock object plays",
              Spool().Page(Emf({Rec(37, {0x80000000}), Rec(37, {2})})).File, "-", kSkippedRecords, 1,
              {RecordReason::HandleOutOfRange}),
         Good("a subset font", Spool().Raw(7, Bytes(16)).Page().File, "-", kEmbeddedFonts),
-        Good("fonts inside a page", Spool().Page(Emf({Rec(70, {8, 0, 0x544F4E46})})).File, "-", kEmbeddedFonts),
+        Good("fonts inside a page", Spool().Page(Emf({Rec(70, {8, 0, 0x544F4E46})})).File, "-", kEmbeddedFonts, 1,
+             {RecordReason::Comment}),
         Good("PostScript job data", Spool().Raw(20, Bytes(8)).Page().File, "-", kPostScript),
         Good("a PostScript injection", Spool().Page(Emf({Rec(106, {4118, 4, 0x0A252125})})).File, "-", kPostScript, 1,
              {RecordReason::PostScriptEscape}),
@@ -89,8 +90,9 @@ TEST(EmfSpoolReader, ListsGoodFilesAndRefusesEachDamage) {
              Spool().Page(Emf({Rec(106, {150, 0}), Rec(106, {20, 0})})).File, "-", kDriverEscapes, 2,
              {RecordReason::DriverEscape, RecordReason::QueryEscape}),
         Good("an EMF+ only page", Spool().Page(Emf({Rec(70, {32, kEmfPlus, 0x4001, 28, 16, 0xDBC01002, 0, 96, 96})})).File,
-             "-", kEmfPlusOnly),
-        Good("an EMF+ dual page", Spool().Page(Emf({Rec(70, {32, kEmfPlus, 0x14001, 28, 16, 0xDBC01002, 0, 96, 96})})).File),
+             "-", kEmfPlusOnly, 1, {RecordReason::Comment}),
+        Good("an EMF+ dual page", Spool().Page(Emf({Rec(70, {32, kEmfPlus, 0x14001, 28, 16, 0xDBC01002, 0, 96, 96})})).File,
+             "-", 0, 1, {RecordReason::Comment}),
 
         Bad("a truncated header", Bytes(12, 0), SpoolProblem::HeaderTruncated),
         Bad("another version", Spool(0x20000).Page().File, SpoolProblem::HeaderVersion),
@@ -121,10 +123,12 @@ TEST(EmfSpoolReader, ListsGoodFilesAndRefusesEachDamage) {
             SpoolProblem::EmfHeaderSizes, 1),
         Bad("an empty frame", Spool().Page(Set(Emf(), 32, 0)).File, SpoolProblem::EmfHeaderFrame, 1),
         Bad("an EMF record past its page", Spool().Page().Page(Set(Emf(), 112, 256)).File, SpoolProblem::EmfRecordOverrun,
-            2, RecordReason::None, "page 2: EMF record at offset 356 runs past the page"),
-        Bad("an EMF record size not a multiple of 4", Spool().Page(Set(Emf(), 112, 18)).File, SpoolProblem::EmfRecordSize, 1),
+            2, RecordReason::BadFrame, "page 2: EMF record at offset 356 runs past the page"),
+        Bad("an EMF record size not a multiple of 4", Spool().Page(Set(Emf(), 112, 18)).File, SpoolProblem::EmfRecordSize, 1,
+            RecordReason::BadFrame),
         Bad("an EMF without EMR_EOF", Spool().Page(WithoutEof()).File, SpoolProblem::EmfMissingEof, 1),
-        Bad("an EMR_EOF before the last record", Spool().Page(Emf({Rec(14, {0, 16, 20})})).File, SpoolProblem::EmfEofEarly, 1),
+        Bad("an EMR_EOF before the last record", Spool().Page(Emf({Rec(14, {0, 16, 20})})).File, SpoolProblem::EmfEofEarly, 1,
+            RecordReason::AfterEof),
         Bad("a wrong record count", Spool().Page(Set(Emf(), 52, 9)).File, SpoolProblem::EmfRecordCount, 1),
         Bad("a polyline of 2^29 points", Spool().Page(Emf({Rec(4, {0, 0, 0, 0, 1u << 29})})).File,
             SpoolProblem::EmfRecordRefused, 1, RecordReason::PartPastRecord),
@@ -149,7 +153,8 @@ TEST(EmfSpoolReader, ListsGoodFilesAndRefusesEachDamage) {
         EXPECT_EQ(job.Flags, c.Flags);
         EXPECT_EQ(job.CutShort, c.CutShort);
         ASSERT_EQ(job.Pages.size(), std::strlen(c.Shape));
-        std::uint32_t skipped = 0, reasons = 0;
+        std::uint32_t skipped = 0;
+        std::uint64_t reasons = 0;
         for (std::size_t i = 0; i < job.Pages.size(); ++i) {
             const SpoolPage& page = job.Pages[i];
             // The listed bytes are the page's whole EMF: its header's type and length.
