@@ -54,7 +54,10 @@ Withdrawal WithdrawJob(const ChildDrawing& drawn, const std::wstring& printerNam
         return Withdrawal::Withdrawn;
     }
     DWORD error = GetLastError();
-    if (error == ERROR_INVALID_PARAMETER && !drawn.Ending) {
+    // A job the spooler does not know is not queued; Wine's spooler loses the job of a process
+    // that died, and says nothing useful in the error code of either call.
+    DWORD needed = 0;
+    if (!GetJobW(printer.get(), *drawn.JobId, 1, nullptr, 0, &needed) && needed == 0 && !drawn.Ending) {
         LOGOG_INFO("Job %u is not in the queue of printer \"%s\": nothing of it was queued", *drawn.JobId,
                    printerText.c_str());
         return Withdrawal::NothingQueued;

@@ -143,7 +143,7 @@ bool StartChild(const drawing::Request& request, HANDLE spoolFile, HANDLE cancel
     return true;
 }
 
-LOGOG_LEVEL_TYPE RelayedLevel(std::uint32_t level) {
+logog::LOGOG_LEVEL_TYPE RelayedLevel(std::uint32_t level) {
     if (level <= static_cast<std::uint32_t>(logog::LOGOG_LEVEL_ERROR)) return logog::LOGOG_LEVEL_ERROR;
     if (level <= static_cast<std::uint32_t>(logog::LOGOG_LEVEL_INFO)) return logog::LOGOG_LEVEL_INFO;
     return logog::LOGOG_LEVEL_DEBUG;
@@ -163,7 +163,7 @@ public:
 
     void Run() {
         const ChildLimits limits = CurrentChildLimits();
-        ULONGLONG lastHeard = GetTickCount64(), stopAskedAt = 0;
+        ULONGLONG lastHeard = GetTickCount64();
         for (;;) {
             const bool readSome = ReadAvailable();
             if (m_Stream.Damaged()) return End("sent reports that cannot be read");
@@ -176,13 +176,9 @@ public:
                 }
                 return;
             }
-            if (!m_Result.StopAsked && ProgressStopRequested()) {
-                m_Result.StopAsked = true;
-                stopAskedAt = GetTickCount64();
-                SetEvent(m_Cancel);
-            }
+            if (ProgressStopRequested()) AskToStop();
             const ULONGLONG now = GetTickCount64();
-            if (m_Result.StopAsked && now - stopAskedAt > limits.StopMilliseconds)
+            if (m_Result.StopAsked && now - m_StopAskedAt > limits.StopMilliseconds)
                 return End(Formatted("did not stop within %lu ms of the Cancel", limits.StopMilliseconds));
             if (now - lastHeard > limits.SilenceMilliseconds)
                 return End(Formatted("did not answer for %lu ms", limits.SilenceMilliseconds));
@@ -229,10 +225,15 @@ private:
     }
 
     void Advance() {
-        if (!ProgressAdvance(1) && !m_Result.StopAsked) {
-            m_Result.StopAsked = true;
-            SetEvent(m_Cancel);
-        }
+        if (!ProgressAdvance(1)) AskToStop();
+    }
+
+    // The child ends its document and itself when it next looks; it has a while to do so.
+    void AskToStop() {
+        if (m_Result.StopAsked) return;
+        m_Result.StopAsked = true;
+        m_StopAskedAt = GetTickCount64();
+        SetEvent(m_Cancel);
     }
 
     // Ends the child and what it may have started: the whole job object.
@@ -246,6 +247,7 @@ private:
     HANDLE m_Cancel;
     drawing::ReportStream m_Stream;
     ChildDrawing& m_Result;
+    ULONGLONG m_StopAskedAt = 0;
 };
 
 std::string ExitText(DWORD code) {

@@ -62,9 +62,9 @@ struct Report {
     ReportKind Kind = ReportKind::Alive;
     std::uint32_t Value = 0;
     std::uint32_t Level = 0, Line = 0;  // Log
-    std::string File, Text;             // Log
+    std::string File = {}, Text = {};   // Log
     std::uint32_t Width = 0, Height = 0;  // Pixels
-    Bytes Pixels;
+    Bytes Pixels = {};
 };
 
 Bytes EncodeReport(const Report& report);

@@ -53,7 +53,14 @@ PagePlacement PlacePage(const EmfHeaderInfo& header, const PrinterPage& printer)
     const Box printable{static_cast<double>(printer.OffsetX), static_cast<double>(printer.OffsetY),
                         static_cast<double>(printer.OffsetX) + printer.PrintableWidth,
                         static_cast<double>(printer.OffsetY) + printer.PrintableHeight};
-    const std::optional<Box> drawing = DrawingOnPaper(header, printer);
+    // Only what lies inside the frame: the player maps the frame onto the target, and what is
+    // drawn outside it is off the page wherever the frame goes.
+    std::optional<Box> drawing = DrawingOnPaper(header, printer);
+    if (drawing) {
+        drawing = Box{std::max(drawing->Left, frame.Left), std::max(drawing->Top, frame.Top),
+                      std::min(drawing->Right, frame.Right), std::min(drawing->Bottom, frame.Bottom)};
+        if (drawing->Width() <= 0 || drawing->Height() <= 0) drawing.reset();
+    }
     constexpr double kSlack = 1.0;  // a device unit of rounding
     const bool inside = !drawing || (drawing->Left >= printable.Left - kSlack && drawing->Top >= printable.Top - kSlack &&
                                      drawing->Right <= printable.Right + kSlack &&

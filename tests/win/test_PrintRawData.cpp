@@ -17,6 +17,8 @@
 
 #include "EmfSpool/EmfPrint_win.h"
 #include "EmfSpoolBuilder.h"
+#include "MarkedRecords_win.h"
+#include "PageDrawingChildMain_win.h"
 #include "PrintRawData_win.h"
 #include "ProgressWatcher.h"
 #include "PrintTestSupport_win.h"
@@ -680,8 +682,8 @@ std::string ShownGlyphs(const std::string& postScript) {
 }
 
 // Three pages drawn for a printer of another model: Wine's PostScript driver makes them
-// PostScript pages in the job's orientation and paper, with the text drawn. A cancel after
-// the first page aborts the document.
+// PostScript pages in the job's orientation and paper, with the text drawn. A cancel while a
+// (slow) page is drawn aborts the document after that page.
 TEST_F(CupsPrintJob, EmfJobIsDrawnPageByPageForAnotherPrinter) {
     emfbuild::Spool spool;
     for (int page = 1; page <= 3; ++page) spool.Page(RecordedPage(L"Tavrel page " + std::to_wstring(page)));
@@ -700,12 +702,15 @@ TEST_F(CupsPrintJob, EmfJobIsDrawnPageByPageForAnotherPrinter) {
 
     // Wine 8's AbortDoc fails (with a stale 183), so there the outcome says that what was drawn
     // may still be printed; on Windows the document is withdrawn.
-    WatchedCopy watcher(1);
-    const RawJobOutcome cancelled = DrawEmfJob(file.Path(), L"Redraw test", kQueue, landscapeA4);
+    emfbuild::Spool slow;
+    for (int page = 1; page <= 3; ++page) slow.Page(emfbuild::Emf({marked::Pixel(marked::Mark::Slow)}));
+    TempFile slowFile(std::string(slow.File.begin(), slow.File.end()));
+    WatchedCopy watcher(1);  // Cancel as page 2 starts
+    const RawJobOutcome cancelled = DrawEmfJob(slowFile.Path(), L"Redraw test", kQueue, landscapeA4);
     EXPECT_TRUE(cancelled == RawJobOutcome::Cancelled || cancelled == RawJobOutcome::CancelledNotAborted);
-    EXPECT_EQ(log.CountStartingWith("Cancelled by the user: drawing job \"Redraw test\" after 1 pages"), 1u)
+    EXPECT_EQ(log.CountStartingWith("Cancelled by the user: drawing job \"Redraw test\" after 2 pages"), 1u)
         << log.Dump();
-    EXPECT_EQ(log.CountStartingWith("Drew page "), 4u) << "no page after the cancel";
+    EXPECT_EQ(log.CountStartingWith("Drew page "), 5u) << "no page after the cancel";
 }
 
 // The other side of the sharing-violation test: holds a file open without sharing until told.
@@ -723,6 +728,7 @@ int HoldExclusively(const wchar_t* path, const wchar_t* ready, const wchar_t* re
 }
 
 int main(int argc, char** argv) {
+    if (std::optional<int> code = RunAsPageDrawingChild(argc, argv)) return *code;
     int count = 0;
     wchar_t** arguments = CommandLineToArgvW(GetCommandLineW(), &count);
     if (arguments != nullptr && count == 5 && std::wstring(arguments[1]) == L"--hold-exclusively")
