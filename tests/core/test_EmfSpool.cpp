@@ -6,6 +6,7 @@
 
 #include "EmfSpool/EmfSpoolReader.h"
 #include "EmfSpoolBuilder.h"
+#include "HostileEmfPages.h"
 
 using namespace emfbuild;
 using emf::RecordReason;
@@ -177,5 +178,53 @@ TEST(EmfSpoolReader, ListsGoodFilesAndRefusesEachDamage) {
             EXPECT_EQ(mode.Fields.Collate, 1);
             EXPECT_FALSE(mode.Fields.Duplex || mode.Fields.FormName) << "their dmFields bits are clear";
         }
+    }
+}
+
+namespace {
+
+// What a rewrite must change in the record, and nothing else.
+Bytes Rewritten(const Bytes& record, RecordReason reason) {
+    auto u32 = [&](std::size_t at) { return std::uint32_t{record[at]} | record[at + 1] << 8 | record[at + 2] << 16 | record[at + 3] << 24; };
+    switch (reason) {
+    case RecordReason::TextShaping: return Set(record, 52, u32(52) | 0x1000);  // ETO_IGNORELANGUAGE
+    case RecordReason::TextMultiByte: return Set(record, 72, 0);               // no spacing array
+    case RecordReason::EmptyClipRegion: return Rec(30, {0, 0, 0, 0});          // INTERSECTCLIPRECT, empty
+    default: {  // the rectangle inserted at 56, the options without ETO_NO_RECT, the offsets moved by 16
+        Bytes rebuilt(record.begin(), record.begin() + 56);
+        rebuilt.resize(76, 0);
+        rebuilt.insert(rebuilt.end(), record.begin() + 60, record.end());
+        rebuilt = Set(Set(Set(rebuilt, 4, u32(4) + 16), 48, u32(48) + 16), 52, u32(52) & ~0x100u);
+        return Set(rebuilt, 72, u32(56) + 16);
+    }
+    }
+}
+
+}  // namespace
+
+TEST(EmfSpoolReader, JudgesEachHostileRecordAsThePlayerReadsIt) {
+    using namespace emf;
+    for (const hostile::Row& row : hostile::Rows()) {
+        SCOPED_TRACE(row.Name);
+        const Bytes file = Spool().Page(row.Page).File;
+        MemorySource source(file);
+        EmfSpoolJob job;
+        const SpoolRefusal refusal = ReadEmfSpool(source, job);
+        EXPECT_EQ(refusal.Refused(), row.Action == RecordAction::Refuse) << DescribeRefusal(refusal);
+        EXPECT_EQ(refusal.Record, row.Action == RecordAction::Refuse ? row.Reason : RecordReason::None);
+        if (refusal.Refused()) continue;
+        const EmfPageCheck& check = job.Pages.at(0).Check;
+        EXPECT_EQ(check.SkippedRecords, row.Action == RecordAction::Skip ? 1u : 0u);
+        EXPECT_EQ(check.ChangedRecords, row.Action == RecordAction::Rewrite ? 1u : 0u);
+        EXPECT_EQ(check.SkipReasons, row.Reason == RecordReason::None ? 0 : std::uint64_t{1} << static_cast<unsigned>(row.Reason));
+        if (row.Action != RecordAction::Rewrite) continue;
+        // The hostile record is the page's second; the copy played instead is its rewrite.
+        RecordCheck records(2, 0);
+        const std::span<const std::uint8_t> page(row.Page);
+        const std::size_t at = page[4], size = page[at + 4];
+        EXPECT_EQ(records.Check(page).Action, RecordAction::Play);
+        EXPECT_EQ(records.Check(page.subspan(at)).Action, RecordAction::Rewrite);
+        const std::span<const std::uint8_t> played = records.Replacement();
+        EXPECT_EQ(Bytes(played.begin(), played.end()), Rewritten(Bytes(page.begin() + at, page.begin() + at + size), row.Reason));
     }
 }
