@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <map>
 
 #include "EmfSpool/EmfSpoolReader.h"
 #include "EmfSpoolBuilder.h"
@@ -181,29 +182,16 @@ TEST(EmfSpoolReader, ListsGoodFilesAndRefusesEachDamage) {
     }
 }
 
-namespace {
-
-// What a rewrite must change in the record, and nothing else.
-Bytes Rewritten(const Bytes& record, RecordReason reason) {
-    auto u32 = [&](std::size_t at) { return std::uint32_t{record[at]} | record[at + 1] << 8 | record[at + 2] << 16 | record[at + 3] << 24; };
-    switch (reason) {
-    case RecordReason::TextShaping: return Set(record, 52, u32(52) | 0x1000);  // ETO_IGNORELANGUAGE
-    case RecordReason::TextMultiByte: return Set(record, 72, 0);               // no spacing array
-    case RecordReason::EmptyClipRegion: return Rec(30, {0, 0, 0, 0});          // INTERSECTCLIPRECT, empty
-    default: {  // the rectangle inserted at 56, the options without ETO_NO_RECT, the offsets moved by 16
-        Bytes rebuilt(record.begin(), record.begin() + 56);
-        rebuilt.resize(76, 0);
-        rebuilt.insert(rebuilt.end(), record.begin() + 60, record.end());
-        rebuilt = Set(Set(Set(rebuilt, 4, u32(4) + 16), 48, u32(48) + 16), 52, u32(52) & ~0x100u);
-        return Set(rebuilt, 72, u32(56) + 16);
-    }
-    }
-}
-
-}  // namespace
-
 TEST(EmfSpoolReader, JudgesEachHostileRecordAsThePlayerReadsIt) {
     using namespace emf;
+    // Fields of the copy played instead: the string moved behind the inserted rectangle, no
+    // ETO_NO_RECT; ETO_IGNORELANGUAGE; no spacing array; an empty INTERSECTCLIPRECT; wide characters.
+    const std::map<RecordReason, std::vector<std::pair<std::size_t, std::uint32_t>>> rewritten = {
+        {RecordReason::TextWithoutRectangle, {{4, 88}, {48, 76}, {52, 0}, {56, 0}, {72, 80}, {76, 'H' | 'i' << 16}}},
+        {RecordReason::TextShaping, {{52, 0x1000}, {72, 80}}},
+        {RecordReason::TextMultiByte, {{52, 0}, {72, 0}}},
+        {RecordReason::EmptyClipRegion, {{0, 30}, {4, 24}, {8, 0}, {20, 0}}},
+        {RecordReason::SmallText, {{0, 84}, {4, 80}, {36, 10}, {44, 2}, {48, 76}, {52, 0}, {72, 0}, {76, 'H' | 'i' << 16}}}};
     for (const hostile::Row& row : hostile::Rows()) {
         SCOPED_TRACE(row.Name);
         const Bytes file = Spool().Page(row.Page).File;
@@ -218,13 +206,11 @@ TEST(EmfSpoolReader, JudgesEachHostileRecordAsThePlayerReadsIt) {
         EXPECT_EQ(check.ChangedRecords, row.Action == RecordAction::Rewrite ? 1u : 0u);
         EXPECT_EQ(check.SkipReasons, row.Reason == RecordReason::None ? 0 : std::uint64_t{1} << static_cast<unsigned>(row.Reason));
         if (row.Action != RecordAction::Rewrite) continue;
-        // The hostile record is the page's second; the copy played instead is its rewrite.
-        RecordCheck records(2, 0);
+        RecordCheck records(2, 0);  // the hostile record is the page's second
         const std::span<const std::uint8_t> page(row.Page);
-        const std::size_t at = page[4], size = page[at + 4];
         EXPECT_EQ(records.Check(page).Action, RecordAction::Play);
-        EXPECT_EQ(records.Check(page.subspan(at)).Action, RecordAction::Rewrite);
-        const std::span<const std::uint8_t> played = records.Replacement();
-        EXPECT_EQ(Bytes(played.begin(), played.end()), Rewritten(Bytes(page.begin() + at, page.begin() + at + size), row.Reason));
+        ASSERT_EQ(records.Check(page.subspan(page[4])).Action, RecordAction::Rewrite);
+        const Bytes played(records.Replacement().begin(), records.Replacement().end());
+        for (auto [at, value] : rewritten.at(row.Reason)) EXPECT_EQ(Set(played, at, value), played) << "at " << at;
     }
 }
