@@ -466,10 +466,6 @@ bool CountedPartsInside(const Fields& r) {
     case 119: return r.Holds(12 + 8 * u32(8) + 8);               // SETLINKEDUFIS, then 8 reserved bytes
     case 121: return r.Holds(24 + u32(16) + u32(20));            // COLORMATCHTOTARGETW
     case 122: return r.Holds(608 + u32(604));                    // CREATECOLORSPACEW
-    case 108: {                                                  // SMALLTEXTOUT
-        const std::uint32_t options = r.U32(20);
-        return r.Holds(36 + ((options & kEtoNoRect) ? 0 : 16) + u32(16) * ((options & kEtoSmallChars) ? 1 : 2));
-    }
     default: return true;
     }
 }
@@ -548,6 +544,7 @@ RecordVerdict RecordCheck::Judge(std::span<const std::uint8_t> record) {
     case 37: case 38: case 40: return JudgeObject(record);  // SELECTOBJECT, CREATEPEN, DELETEOBJECT
     case 83: return JudgeExtTextOut(record, false);
     case 84: return JudgeExtTextOut(record, true);
+    case 108: return JudgeSmallTextOut(record);
     case 96: return JudgePolyTextOut(record, false);
     case 97: return JudgePolyTextOut(record, true);
     case 118: return JudgeGradient(r);
@@ -629,6 +626,36 @@ bool RecordCheck::CouldShape(std::span<const std::uint8_t> string, std::uint32_t
     for (std::size_t i = 0; i + 1 < string.size(); i += 2)
         if ((string[i] | string[i + 1] << 8) >= 0x590) return true;
     return false;
+}
+
+// EMR_SMALLTEXTOUT, which Wine's player ignores (the text would be missing from the page), as
+// the EXTTEXTOUTW it stands for: 8-bit characters (ETO_SMALL_CHARS) widened, the clip
+// rectangle in its place, no spacing array (the record has none).
+RecordVerdict RecordCheck::JudgeSmallTextOut(std::span<const std::uint8_t> record) {
+    const Fields r(record);
+    const std::uint32_t options = r.U32(20);
+    const bool rectangle = (options & kEtoNoRect) == 0, narrow = (options & kEtoSmallChars) != 0;
+    const std::uint64_t chars = r.U32(16), stringAt = rectangle ? 52 : 36;
+    if (!r.Holds(stringAt + chars * (narrow ? 1 : 2))) return Refuse(RecordReason::PartPastRecord);
+    constexpr std::uint32_t kExtTextOutW = 84;
+    std::vector<std::uint8_t>& out = m_Replacement;
+    out.assign(kExtTextOutFixed + (2 * chars + 3) / 4 * 4, 0);
+    PutU32(out, 0, kExtTextOutW);
+    PutU32(out, 4, static_cast<std::uint32_t>(out.size()));
+    for (std::size_t at = 24; at < 36; at += 4) PutU32(out, at, r.U32(at));  // graphics mode and scales
+    PutU32(out, 36, r.U32(8));                                               // the reference point
+    PutU32(out, 40, r.U32(12));
+    PutU32(out, 44, static_cast<std::uint32_t>(chars));
+    PutU32(out, 48, static_cast<std::uint32_t>(kExtTextOutFixed));
+    PutU32(out, 52, options & ~(kEtoNoRect | kEtoSmallChars | (rectangle ? 0 : kEtoOpaque | kEtoClipped)));
+    if (rectangle) std::copy(record.begin() + 36, record.begin() + 52, out.begin() + 56);
+    for (std::uint64_t i = 0; i < chars; ++i) {
+        const std::size_t from = static_cast<std::size_t>(stringAt + i * (narrow ? 1 : 2));
+        const std::size_t to = static_cast<std::size_t>(kExtTextOutFixed + 2 * i);
+        out[to] = record[from];
+        out[to + 1] = narrow ? 0 : record[from + 1];
+    }
+    return Rewrite(RecordReason::SmallText);
 }
 
 // EXTSELECTCLIPRGN: the player builds a region only from a record of 52 bytes or more, and
@@ -714,6 +741,7 @@ const char* RecordReasonText(RecordReason reason) {
     case RecordReason::TextShaping: return "shaped text with spacing, drawn unshaped";
     case RecordReason::TextMultiByte: return "8-bit text with spacing and bytes of 0x80 or more";
     case RecordReason::EmptyClipRegion: return "clip to an empty region";
+    case RecordReason::SmallText: return "EMR_SMALLTEXTOUT, played as EXTTEXTOUTW";
     }
     return "unknown fault";
 }

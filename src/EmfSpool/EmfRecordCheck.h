@@ -66,8 +66,9 @@ enum class RecordReason : std::uint8_t {
     TextShaping,           // shaped text reads one spacing value per glyph, not per character
     TextMultiByte,         // multi-byte text walks the spacing array past its end
     EmptyClipRegion,       // an empty region, which the player takes for no region at all
+    SmallText,             // EMR_SMALLTEXTOUT, which the player ignores: played as the EXTTEXTOUTW it stands for
 };
-inline constexpr unsigned kRecordReasonCount = static_cast<unsigned>(RecordReason::EmptyClipRegion) + 1;
+inline constexpr unsigned kRecordReasonCount = static_cast<unsigned>(RecordReason::SmallText) + 1;
 static_assert(kRecordReasonCount <= 64, "reasons travel as bits of a 64-bit mask");
 
 struct RecordVerdict {
@@ -90,6 +91,7 @@ private:
     RecordVerdict JudgeObject(std::span<const std::uint8_t> record);
     RecordVerdict JudgeExtTextOut(std::span<const std::uint8_t> record, bool wide);
     RecordVerdict JudgePolyTextOut(std::span<const std::uint8_t> record, bool wide);
+    RecordVerdict JudgeSmallTextOut(std::span<const std::uint8_t> record);
     RecordVerdict JudgeClipRegion(std::span<const std::uint8_t> record);
     RecordVerdict JudgeState(std::span<const std::uint8_t> record);
     bool CouldShape(std::span<const std::uint8_t> text, std::uint32_t options, bool wide) const;

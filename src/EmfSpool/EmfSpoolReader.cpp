@@ -166,6 +166,7 @@ std::uint32_t FlagOfChange(RecordReason reason) {
     case RecordReason::ClipWithoutRegion:
     case RecordReason::TextWithoutRectangle:
     case RecordReason::EmptyClipRegion:
+    case RecordReason::SmallText:  // drawn now, where the player would have left it out
         return 0;
     default: return kSkippedRecords;
     }

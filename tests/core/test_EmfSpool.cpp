@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <map>
 
 #include "EmfSpool/EmfSpoolReader.h"
 #include "EmfSpoolBuilder.h"
+#include "HostileEmfPages.h"
 
 using namespace emfbuild;
 using emf::RecordReason;
@@ -177,5 +179,38 @@ TEST(EmfSpoolReader, ListsGoodFilesAndRefusesEachDamage) {
             EXPECT_EQ(mode.Fields.Collate, 1);
             EXPECT_FALSE(mode.Fields.Duplex || mode.Fields.FormName) << "their dmFields bits are clear";
         }
+    }
+}
+
+TEST(EmfSpoolReader, JudgesEachHostileRecordAsThePlayerReadsIt) {
+    using namespace emf;
+    // Fields of the copy played instead: the string moved behind the inserted rectangle, no
+    // ETO_NO_RECT; ETO_IGNORELANGUAGE; no spacing array; an empty INTERSECTCLIPRECT; wide characters.
+    const std::map<RecordReason, std::vector<std::pair<std::size_t, std::uint32_t>>> rewritten = {
+        {RecordReason::TextWithoutRectangle, {{4, 88}, {48, 76}, {52, 0}, {56, 0}, {72, 80}, {76, 'H' | 'i' << 16}}},
+        {RecordReason::TextShaping, {{52, 0x1000}, {72, 80}}},
+        {RecordReason::TextMultiByte, {{52, 0}, {72, 0}}},
+        {RecordReason::EmptyClipRegion, {{0, 30}, {4, 24}, {8, 0}, {20, 0}}},
+        {RecordReason::SmallText, {{0, 84}, {4, 80}, {36, 10}, {44, 2}, {48, 76}, {52, 0}, {72, 0}, {76, 'H' | 'i' << 16}}}};
+    for (const hostile::Row& row : hostile::Rows()) {
+        SCOPED_TRACE(row.Name);
+        const Bytes file = Spool().Page(row.Page).File;
+        MemorySource source(file);
+        EmfSpoolJob job;
+        const SpoolRefusal refusal = ReadEmfSpool(source, job);
+        EXPECT_EQ(refusal.Refused(), row.Action == RecordAction::Refuse) << DescribeRefusal(refusal);
+        EXPECT_EQ(refusal.Record, row.Action == RecordAction::Refuse ? row.Reason : RecordReason::None);
+        if (refusal.Refused()) continue;
+        const EmfPageCheck& check = job.Pages.at(0).Check;
+        EXPECT_EQ(check.SkippedRecords, row.Action == RecordAction::Skip ? 1u : 0u);
+        EXPECT_EQ(check.ChangedRecords, row.Action == RecordAction::Rewrite ? 1u : 0u);
+        EXPECT_EQ(check.SkipReasons, row.Reason == RecordReason::None ? 0 : std::uint64_t{1} << static_cast<unsigned>(row.Reason));
+        if (row.Action != RecordAction::Rewrite) continue;
+        RecordCheck records(2, 0);  // the hostile record is the page's second
+        const std::span<const std::uint8_t> page(row.Page);
+        EXPECT_EQ(records.Check(page).Action, RecordAction::Play);
+        ASSERT_EQ(records.Check(page.subspan(page[4])).Action, RecordAction::Rewrite);
+        const Bytes played(records.Replacement().begin(), records.Replacement().end());
+        for (auto [at, value] : rewritten.at(row.Reason)) EXPECT_EQ(Set(played, at, value), played) << "at " << at;
     }
 }
