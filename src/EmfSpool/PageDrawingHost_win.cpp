@@ -118,10 +118,15 @@ bool StartChild(const drawing::Request& request, HANDLE spoolFile, HANDLE cancel
     startup.lpAttributeList = inherited.List();
     PROCESS_INFORMATION started{};
     const DWORD flags = CREATE_SUSPENDED | (inherited.List() != nullptr ? EXTENDED_STARTUPINFO_PRESENT : 0);
-    if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, flags, nullptr, nullptr,
-                        &startup.StartupInfo, &started)) {
+    // A start can fail for a moment (seen under Wine with the machine busy): it is tried again.
+    constexpr int kAttempts = 3;
+    for (int attempt = 1;; ++attempt) {
+        if (CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, flags, nullptr, nullptr,
+                           &startup.StartupInfo, &started))
+            break;
         LogFailedCall("CreateProcess");
-        return false;
+        if (attempt == kAttempts) return false;
+        Sleep(200);
     }
     child.Process.reset(started.hProcess);
     FileHandle thread(started.hThread);

@@ -16,7 +16,9 @@
 #include <vector>
 
 #include "EmfSpool/EmfPrint_win.h"
+#include "EmfSpool/PageDrawingHost_win.h"
 #include "EmfSpoolBuilder.h"
+#include "HostileEmfPages.h"
 #include "MarkedRecords_win.h"
 #include "PageDrawingChildMain_win.h"
 #include "PrintRawData_win.h"
@@ -711,6 +713,65 @@ TEST_F(CupsPrintJob, EmfJobIsDrawnPageByPageForAnotherPrinter) {
     EXPECT_EQ(log.CountStartingWith("Cancelled by the user: drawing job \"Redraw test\" after 2 pages"), 1u)
         << log.Dump();
     EXPECT_EQ(log.CountStartingWith("Drew page "), 5u) << "no page after the cancel";
+}
+
+// Every page of the shared hostile table, and two whose marked record makes the player crash
+// or hang, drawn for real under Wine, as the thumbnail and for the printer, each in the
+// page-drawing process. Each ends in a defined outcome with this process alive: drawn with the
+// record skipped or changed (and the log says which), or refused; a dead player costs its one
+// job, which is withdrawn, and nothing reaches the printer.
+TEST_F(CupsPrintJob, HostilePagesEndInADefinedOutcomeAndADeadPlayerCostsOneJob) {
+    enum class Expect { Drawn, Refused, Died };
+    struct Row {
+        std::string Name;
+        emfbuild::Bytes Page;
+        Expect Outcome;
+        std::string Logged;  // how the line that names the skip, change, refusal or death starts
+        std::string Reason = "";
+    };
+    std::vector<Row> rows;
+    for (const hostile::Row& row : hostile::Rows()) {
+        const std::string reason = emf::RecordReasonText(row.Reason);
+        switch (row.Action) {
+        case emf::RecordAction::Play: rows.push_back({row.Name, row.Page, Expect::Drawn, "Finished [success]"}); break;
+        case emf::RecordAction::Skip: rows.push_back({row.Name, row.Page, Expect::Drawn, "Skipped 1 records", reason}); break;
+        case emf::RecordAction::Rewrite: rows.push_back({row.Name, row.Page, Expect::Drawn, "Changed 1 records", reason}); break;
+        case emf::RecordAction::Refuse: rows.push_back({row.Name, row.Page, Expect::Refused, "Refused to draw"}); break;
+        }
+    }
+    rows.push_back({"a record the player crashes on", emfbuild::Emf({marked::Pixel(marked::Mark::Crash)}), Expect::Died,
+                    "The page-drawing process", "crashed with exception code 0xC0000005"});
+    rows.push_back({"a record the player hangs on", emfbuild::Emf({marked::Pixel(marked::Mark::Hang)}), Expect::Died,
+                    "The page-drawing process", "did not answer for 2000 ms"});
+    CurrentChildLimits().SilenceMilliseconds = 2000;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.Name);
+        log.Clear();
+        emfbuild::Spool spool;
+        spool.Page(row.Page);
+        TempFile file(std::string(spool.File.begin(), spool.File.end()));
+        const unsigned before = DeliveredJobs();
+        const bool thumbnail = static_cast<bool>(DrawFirstPage(file.Path(), 60, 80));
+        const RawJobOutcome printed = DrawEmfJob(file.Path(), L"Hostile page", kQueue, {});
+        EXPECT_EQ(thumbnail, row.Outcome == Expect::Drawn) << log.Dump();
+        const RawJobOutcome expected = row.Outcome == Expect::Drawn     ? RawJobOutcome::Submitted
+                                       : row.Outcome == Expect::Refused ? RawJobOutcome::Failed
+                                                                        : RawJobOutcome::Crashed;
+        EXPECT_EQ(printed, expected) << log.Dump();
+        const std::string all = log.Dump();
+        EXPECT_TRUE(std::any_of(log.Lines().begin(), log.Lines().end(), [&](const std::string& line) {
+            return line.find(": " + row.Logged) != std::string::npos && line.find(row.Reason) != std::string::npos;
+        })) << all;
+        if (row.Outcome == Expect::Drawn) {
+            EXPECT_TRUE(WaitForDelivery(before + 1)) << "the page was printed";
+        }
+        if (row.Outcome == Expect::Died) {
+            EXPECT_EQ(log.CountStartingWith("The first page of "), 1u) << all;
+            Sleep(1000);
+            EXPECT_EQ(DeliveredJobs(), before) << "nothing of the dead job reaches the printer";
+        }
+    }
+    CurrentChildLimits() = {};
 }
 
 // The other side of the sharing-violation test: holds a file open without sharing until told.
