@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "EmfSpool/EmfSpoolReader.h"
+#include "EmfSpool/PageDrawingProtocol.h"
 
 namespace {
 
@@ -234,5 +235,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     if (std::optional<PublicDevMode> mode = ParsePublicDevMode(input))
         Require(mode->Size >= 76 && std::size_t{mode->Size} + mode->DriverExtra <= size && mode->DeviceName.size() <= 32);
+
+    // What a page-drawing process that a page took over may send: read as the program reads it.
+    drawing::ReportStream reports(16, 8);
+    reports.Append(input);
+    while (std::optional<drawing::Report> report = reports.Next())
+        Require(report->Kind != drawing::ReportKind::Pixels || report->Pixels.size() == 16 * 8 * 4);
+    drawing::DecodeRequest(input);
     return 0;
 }

@@ -26,3 +26,10 @@ TEST(LogText, LineBreaksAndOtherControlsCannotReachTheLog) {
     EXPECT_EQ(EscapeForLog(L"ls\x2028ps\x2029"), L"ls\\u2028ps\\u2029");
     EXPECT_EQ(LogText(std::wstring(L"Счёт\0x", 6)), "\xD0\xA1\xD1\x87\xD1\x91\xD1\x82\\x00x");
 }
+
+// Lines the page-drawing process sends are UTF-8 from outside: escaped the same way, and
+// bytes that are no UTF-8 cannot hide a control character.
+TEST(LogText, RelayedLinesAreEscapedAsValuesAre) {
+    EXPECT_EQ(EscapeLogLine("Счёт \xE2\x80\xA8 a\r\nb\xC2\x85"), "Счёт \\u2028 a\\x0D\\x0Ab\\x85");
+    EXPECT_EQ(EscapeLogLine("\xC0\x8A\xE2\x80"), "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD") << "an overlong LF stays no LF";
+}
