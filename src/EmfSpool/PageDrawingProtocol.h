@@ -25,11 +25,11 @@ enum class Task : std::uint32_t {
 
 struct Request {
     Task What = Task::FirstPage;
-    std::u16string Path;                  // the spool file as the program names it, for log lines
+    std::u16string Path = {};             // the spool file as the program names it, for log lines
     std::uint32_t Width = 0, Height = 0;  // FirstPage
-    std::u16string Printer;               // Printer: where to, under which name,
-    std::u16string JobName;
-    DevModeDetails JobDevMode;            //   and the shadow file's settings
+    std::u16string Printer = {};          // Printer: where to, under which name,
+    std::u16string JobName = {};
+    DevModeDetails JobDevMode = {};       //   and the shadow file's settings
 };
 
 // The largest thumbnail the parent asks for, so that a report of its pixels stays bounded.

@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "EmfSpoolBuilder.h"
+#include "MarkedRecords_win.h"
 #include "FileProcessor/FileProcessor.h"
 #include "PrintTestSupport_win.h"
 #include "PrinterList_win.h"
@@ -810,7 +811,8 @@ TEST_F(TavrelDialog, ShowsTheJobsDetailsAndAsksBeforeDataOfAnotherType) {
     EXPECT_EQ(SendDlgItemMessageW(window, IDC_PAGETHUMBNAIL, STM_GETIMAGE, IMAGE_BITMAP, 0), 0) << "no page 1 of PostScript";
 
     // The EMF job on a printer of another driver (one whose driver Wine has, unlike the
-    // names the fixture gives): its pages are drawn for it, when the user wants.
+    // names the fixture gives): its pages are drawn for it, when the user wants; its page draws
+    // to the paper's edge, which that printer cannot print, so it is scaled to fit.
     ASSERT_NO_FATAL_FAILURE(ChooseInFileDialog(tavrel, Path(L"emfraw.SHD")));
     Settle(window);
     ShowAllPrinters(window, true);
@@ -820,9 +822,63 @@ TEST_F(TavrelDialog, ShowsTheJobsDetailsAndAsksBeforeDataOfAnotherType) {
     EXPECT_EQ(Texts(boxes), (std::vector<std::wstring>{
                                 L"The job holds EMF pages, which the printer \"tavrel_print\" is not known to replay as "
                                 L"they are. Draw its 1 pages for this printer instead?\n(answer 'No' sends the spool file "
-                                L"unchanged)",
+                                L"unchanged)\nPages larger than the printable area of this printer will be scaled down to "
+                                L"fit it.",
                                 Printed(Path(L"emfraw.SPL"), L"tavrel_print")}));
     EXPECT_NE(WaitForJob(L"tavrel_print", atPrint + 1).find("%%Pages: 1"), std::string::npos) << "drawn as PostScript";
+    ExitWithEsc(tavrel);
+    EXPECT_EQ(tavrel.WaitForExit(), 0u);
+}
+
+// A page that kills the player costs one job, never the window (TavrelPaced's player crashes
+// on the marked record): the thumbnail is missing and the details say so; the drawing for a
+// printer is withdrawn, nothing reaches it, and the user is told in either language; then the
+// window works on.
+TEST_F(TavrelDialog, APageThatKillsThePlayerCostsOneJobNotTheWindow) {
+    emfbuild::Spool crashing, good;
+    crashing.Page(emfbuild::Emf({marked::Pixel(marked::Mark::Crash)}));
+    good.Page();
+    ASSERT_NO_FATAL_FAILURE(WriteBytes(Path(L"crash.SPL"), std::string(crashing.File.begin(), crashing.File.end())));
+    ASSERT_NO_FATAL_FAILURE(WriteBytes(Path(L"good.SPL"), std::string(good.File.begin(), good.File.end())));
+    for (const wchar_t* job : {L"crash.SHD", L"good.SHD"})
+        ASSERT_NO_FATAL_FAILURE(WriteBytes(Path(job), ShadowBytes(job, L"Office printer", DriverA, L"NT EMF 1.008")));
+    TavrelProcess tavrel(folder, PacedTavrel);
+    HWND window = tavrel.Window();
+    ASSERT_NE(window, nullptr);
+    ASSERT_NO_FATAL_FAILURE(ChooseInFileDialog(tavrel, Path(L"crash.SHD")));
+    Settle(window);
+    EXPECT_THAT(ItemText(window, IDC_JOBDETAILS), ::testing::EndsWith(L"\nThe first page could not be drawn."));
+    EXPECT_EQ(SendDlgItemMessageW(window, IDC_PAGETHUMBNAIL, STM_GETIMAGE, IMAGE_BITMAP, 0), 0);
+
+    ShowAllPrinters(window, true);
+    ASSERT_NO_FATAL_FAILURE(SelectPrinter(window, L"tavrel_print"));
+    const size_t before = JobsAt(L"tavrel_print");
+    const std::wstring spool = Path(L"crash.SPL");
+    for (const auto& [language, told] : {std::pair{English, L"The pages of \"" + spool + L"\" could not be drawn for the "
+                                                             L"printer \"tavrel_print\": the drawing stopped unexpectedly. "
+                                                             L"Nothing of the job reached the printer. The details are in "
+                                                             L"the log file."},
+                                         std::pair{Russian, L"Страницы \"" + spool + L"\" не удалось нарисовать для принтера "
+                                                             L"\"tavrel_print\": рисование неожиданно прервалось. Ничего из "
+                                                             L"задания не попало на принтер. Подробности в файле журнала."}}) {
+        ChooseLanguage(window, language);
+        std::vector<SeenBox> boxes = Print(tavrel, {IDYES, IDOK});
+        ASSERT_EQ(boxes.size(), 2u);
+        EXPECT_EQ(boxes[1].Text, told);
+    }
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    EXPECT_EQ(JobsAt(L"tavrel_print"), before) << "nothing of the dead drawing is printed";
+    const std::vector<std::string> log = tavrel.Log();
+    EXPECT_EQ(std::count(log.begin(), log.end(),
+                         "error: The page-drawing process for \"" + WideToUtf8(spool) +
+                             "\" on printer \"tavrel_print\" crashed with exception code 0xC0000005, on page 1"),
+              2);
+
+    ChooseLanguage(window, English);
+    ASSERT_NO_FATAL_FAILURE(ChooseInFileDialog(tavrel, Path(L"good.SHD")));
+    Settle(window);
+    EXPECT_NE(SendDlgItemMessageW(window, IDC_PAGETHUMBNAIL, STM_GETIMAGE, IMAGE_BITMAP, 0), 0) << "the window works on";
+    EXPECT_THAT(ItemText(window, IDC_JOBDETAILS), ::testing::Not(::testing::HasSubstr(L"could not be drawn")));
     ExitWithEsc(tavrel);
     EXPECT_EQ(tavrel.WaitForExit(), 0u);
 }
