@@ -120,31 +120,48 @@ std::string Shadow(ShadowFileBuilder::Layout layout, const std::u16string& dataT
     return std::string(bytes.begin(), bytes.end());
 }
 
+// An A4 page recorded by GDI: a frame, a title and a line of text.
+emfbuild::Bytes RecordedPage(const std::wstring& title, const std::wstring& line) {
+    const RECT a4{0, 0, 21000, 29700};
+    // Coordinates in the reference device's pixels: the screen's, about 96 to the inch.
+    HDC recorder = CreateEnhMetaFileW(nullptr, nullptr, &a4, L"Tavrel demo\0EMF page\0");
+    const int width = MulDiv(GetDeviceCaps(recorder, LOGPIXELSX), 210, 25), height = width * 297 / 210;
+    Rectangle(recorder, width / 20, width / 20, width - width / 20, height - width / 20);
+    for (auto [text, size, y] : {std::tuple{&title, width / 10, width / 10}, std::tuple{&line, width / 30, width / 4}}) {
+        HFONT font = CreateFontW(-size, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, DEFAULT_CHARSET, 0, 0, 0, 0, L"Arial");
+        HGDIOBJ previous = SelectObject(recorder, font);
+        TextOutW(recorder, width / 10, y, text->c_str(), static_cast<int>(text->size()));
+        SelectObject(recorder, previous);
+        DeleteObject(font);
+    }
+    HENHMETAFILE metafile = CloseEnhMetaFile(recorder);
+    emfbuild::Bytes page(GetEnhMetaFileBits(metafile, 0, nullptr));
+    GetEnhMetaFileBits(metafile, static_cast<UINT>(page.size()), page.data());
+    DeleteEnhMetaFile(metafile);
+    return page;
+}
+
 // An EMF spool file as a GDI printer driver's spooler keeps it: three A4 pages recorded by
 // GDI, each in a content record followed by the record that names it as a page.
 std::string EmfSpoolJob() {
     emfbuild::Spool spool;
-    const RECT a4{0, 0, 21000, 29700};
-    for (int number = 1; number <= 3; ++number) {
-        // Coordinates in the reference device's pixels: the screen's, about 96 to the inch.
-        HDC recorder = CreateEnhMetaFileW(nullptr, nullptr, &a4, L"Tavrel demo\0EMF page\0");
-        const int width = MulDiv(GetDeviceCaps(recorder, LOGPIXELSX), 210, 25), height = width * 297 / 210;
-        Rectangle(recorder, width / 20, width / 20, width - width / 20, height - width / 20);
-        const std::wstring title = L"EMF page " + std::to_wstring(number) + L" of 3";
-        const std::wstring line = L"drawn again by Tavrel for another printer";
-        for (auto [text, size, y] : {std::tuple{&title, width / 10, width / 10}, std::tuple{&line, width / 30, width / 4}}) {
-            HFONT font = CreateFontW(-size, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, DEFAULT_CHARSET, 0, 0, 0, 0, L"Arial");
-            HGDIOBJ previous = SelectObject(recorder, font);
-            TextOutW(recorder, width / 10, y, text->c_str(), static_cast<int>(text->size()));
-            SelectObject(recorder, previous);
-            DeleteObject(font);
-        }
-        HENHMETAFILE metafile = CloseEnhMetaFile(recorder);
-        emfbuild::Bytes page(GetEnhMetaFileBits(metafile, 0, nullptr));
-        GetEnhMetaFileBits(metafile, static_cast<UINT>(page.size()), page.data());
-        DeleteEnhMetaFile(metafile);
-        spool.Page(page);
-    }
+    for (int number = 1; number <= 3; ++number)
+        spool.Page(RecordedPage(L"EMF page " + std::to_wstring(number) + L" of 3", L"drawn again by Tavrel for another printer"));
+    return std::string(spool.File.begin(), spool.File.end());
+}
+
+// A page from a stranger: recorded as above, with two records after its header that are
+// aimed at the system's metafile player (a palette resized to 2^30 entries, whose size
+// overflows in a 32-bit player, and a brush whose "pattern" is a pointer into the player's
+// process). Tavrel leaves them out, draws the rest, and says so in its log.
+std::string StrangersJob() {
+    emfbuild::Bytes page = RecordedPage(L"A page from a stranger", L"two records aimed at the player were left out");
+    const emfbuild::Bytes hostile[] = {emfbuild::Rec(51, {1, 1u << 30}), emfbuild::Rec(39, {1, 6, 0, 0x00400000})};
+    const std::uint32_t header = page[4] | page[5] << 8, records = page[52] | page[53] << 8;
+    for (const emfbuild::Bytes& record : hostile) page.insert(page.begin() + header, record.begin(), record.end());
+    page = emfbuild::Set(emfbuild::Set(page, 48, static_cast<std::uint32_t>(page.size())), 52, records + 2);
+    emfbuild::Spool spool;
+    spool.Page(page);
     return std::string(spool.File.begin(), spool.File.end());
 }
 
@@ -197,7 +214,8 @@ bool StartOpenFileDialogIn(const std::wstring& folder) {
 // 00001.SHD in the 32-bit layout beside its spool file 00001.SPL; the same job with its shadow
 // file in the 64-bit layout, as 64-bit Windows 10 writes it, in zip\ for the archive; and
 // 00002.SPL, a spool file whose shadow file is missing; 00003.SHD with 00003.SPL, a job of
-// three EMF pages as a GDI printer driver's spooler keeps it.
+// three EMF pages as a GDI printer driver's spooler keeps it; 00004.SHD with 00004.SPL, an
+// EMF page from a stranger.
 int WriteJobs(const std::wstring& folder) {
     const std::filesystem::path jobs(folder);
     std::error_code made;
@@ -217,6 +235,8 @@ int WriteJobs(const std::wstring& folder) {
     });
     bool written = Write(jobs / L"00003.SHD", Shadow(ShadowFileBuilder::Layout::Bits64, u"NT EMF 1.008")) &&
                    Write(jobs / L"00003.SPL", EmfSpoolJob()) &&
+                   Write(jobs / L"00004.SHD", Shadow(ShadowFileBuilder::Layout::Bits64, u"NT EMF 1.008")) &&
+                   Write(jobs / L"00004.SPL", StrangersJob()) &&
                    Write(jobs / L"00001.SHD", Shadow(ShadowFileBuilder::Layout::Bits32)) &&
                    Write(jobs / L"00001.SPL", page) && Write(jobs / L"00002.SPL", orphan) &&
                    Write(jobs / L"zip" / L"00001.SHD", Shadow(ShadowFileBuilder::Layout::Bits64)) &&
