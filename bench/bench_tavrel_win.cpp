@@ -8,23 +8,36 @@
 //   bench_tavrel resolve-floor SHD CALLS       the file work a shadow file needs at least
 //   bench_tavrel resolve-floor-pair SPL CALLS  ... and an archived pair: a folder of its
 //                                              own, both files in it, the old ones deleted
+//   bench_tavrel count-pages SPL CALLS         an EMF spool file's pages, as the details count them
+//   bench_tavrel read-through SPL CALLS        the file read from start to end in 64 KiB blocks
+//   bench_tavrel choose TAVREL_EXE FILE        starts the program, drops FILE on its window and
+//                                              probes the window every 2 ms until the choice is
+//                                              done: the longest wait for an answer
 //
 // Prints "key=value" lines. --hold: after the work, print "holding" and wait for a line on
 // standard input, so that the caller can read the process's peak memory while it lives.
 #include <windows.h>
 
+#include <shlobj.h>
+
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "EmfSpool/EmfSpoolReader.h"
+#include "FileByteSource_win.h"
 #include "FileProcessor/FileProcessor_win.h"
 #include "PrintRawData_win.h"
 #include "handles_win.h"
 #include "logging/TavrelLog.h"
+#include "resource.h"
 
 namespace {
 
@@ -226,13 +239,175 @@ int ResolveFloorPair(const std::vector<std::wstring>& args) {
     return TimeCalls(args[1], [&](long number) { return copies.Next(number); });
 }
 
+// The walk that counts the pages for the job's details, over the file as the program opens it.
+int CountPages(const std::vector<std::wstring>& args) {
+    if (args.size() < 2) return 2;
+    std::size_t pages = 0;
+    const int status = TimeCalls(args[1], [&](long) {
+        std::unique_ptr<ByteSource> source = OpenFileForReading(args[0]);
+        emf::EmfSpoolJob job;
+        if (!source || emf::ListEmfSpoolPages(*source, job).Refused()) return false;
+        pages = job.Pages.size();
+        return true;
+    });
+    std::printf("pages=%lu\n", static_cast<unsigned long>(pages));
+    return status;
+}
+
+// The least any walk over every record of a file does: open it and read it through.
+int ReadThrough(const std::vector<std::wstring>& args) {
+    if (args.size() < 2) return 2;
+    std::vector<std::uint8_t> block(64 * 1024);
+    return TimeCalls(args[1], [&](long) {
+        FileHandle file(CreateFileW(args[0].c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+        DWORD got = 0;
+        while (file && ReadFile(file.get(), block.data(), static_cast<DWORD>(block.size()), &got, nullptr) && got > 0) {
+        }
+        return static_cast<bool>(file);
+    });
+}
+
+// ---- the main window's answers while a file is chosen ----
+
+struct WindowSearch {
+    DWORD Pid;
+    HWND Found;
+};
+
+BOOL CALLBACK FindMainWindow(HWND window, LPARAM parameter) {
+    auto* search = reinterpret_cast<WindowSearch*>(parameter);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    if (pid != search->Pid || GetDlgItem(window, IDC_PRINTERSLIST) == nullptr) return TRUE;
+    search->Found = window;
+    return FALSE;
+}
+
+HWND WaitForMainWindow(DWORD pid) {
+    WindowSearch search{pid, nullptr};
+    for (int i = 0; i < 3000 && search.Found == nullptr; ++i) {
+        EnumWindows(FindMainWindow, reinterpret_cast<LPARAM>(&search));
+        if (search.Found == nullptr) Sleep(10);
+    }
+    return search.Found;
+}
+
+// A drop as the shell makes it: the drop block lives in the receiving process's memory.
+bool DropFile(HANDLE process, HWND window, const std::wstring& path) {
+    DROPFILES header = {};
+    header.pFiles = sizeof header;
+    header.fWide = TRUE;
+    std::string block(reinterpret_cast<const char*>(&header), sizeof header);
+    block.append(reinterpret_cast<const char*>(path.c_str()), (path.size() + 1) * sizeof(wchar_t));
+    block.append(sizeof(wchar_t), '\0');
+    void* remote = VirtualAllocEx(process, nullptr, block.size(), MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    SIZE_T written = 0;
+    return remote != nullptr && WriteProcessMemory(process, remote, block.data(), block.size(), &written) &&
+           SendNotifyMessageW(window, WM_DROPFILES, reinterpret_cast<WPARAM>(remote), 0);
+}
+
+std::wstring FileLabel(HWND window) {
+    wchar_t text[1024] = {};
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutW(GetDlgItem(window, IDC_FILENAME), WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text),
+                        SMTO_NORMAL, 600000, &ignored);
+    return text;
+}
+
+// Messages sent to the window every 2 ms until stopped; the longest wait for an answer.
+class Prober {
+public:
+    explicit Prober(HWND window)
+        : m_Thread([this, window] {
+              while (!m_Stop) {
+                  DWORD_PTR ignored = 0;
+                  const auto start = Clock::now();
+                  SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 600000, &ignored);
+                  m_Worst = std::max(m_Worst.load(), SecondsSince(start));
+                  ++m_Probes;
+                  Sleep(2);
+              }
+          }) {}
+    ~Prober() { Stop(); }
+    Prober(const Prober&) = delete;
+    Prober& operator=(const Prober&) = delete;
+    void Stop() {
+        m_Stop = true;
+        if (m_Thread.joinable()) m_Thread.join();
+    }
+    double Worst() const { return m_Worst; }
+    long Probes() const { return m_Probes; }
+
+private:
+    std::atomic<bool> m_Stop{false};
+    std::atomic<double> m_Worst{0};
+    std::atomic<long> m_Probes{0};
+    std::thread m_Thread;
+};
+
+// Done: the window shows the file and has taken input for a while (no background work
+// under way, the page thumbnail's included).
+double WaitUntilChosen(HWND window, const std::wstring& path, Clock::time_point start) {
+    auto enabledSince = Clock::now();
+    bool shown = false;
+    for (;;) {
+        if (!shown) shown = FileLabel(window) == path;
+        const bool enabled = IsWindowEnabled(window);
+        if (!shown || !enabled) enabledSince = Clock::now();
+        if (shown && SecondsSince(enabledSince) >= 0.3) return SecondsSince(start) - 0.3;
+        if (SecondsSince(start) > 600) return -1;
+        Sleep(1);
+    }
+}
+
+int Choose(const std::vector<std::wstring>& args) {
+    if (args.size() < 2) return 2;
+    const std::wstring& exe = args[0];
+    const std::wstring folder = exe.substr(0, exe.find_last_of(L"\\/"));
+    std::wstring commandLine = L"\"" + exe + L"\"";
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup,
+                        &process)) {
+        std::fprintf(stderr, "bench_tavrel: cannot start the program\n");
+        return 1;
+    }
+    ThreadHandle thread(process.hThread);
+    HWND window = WaitForMainWindow(process.dwProcessId);
+    double seconds = -1, worst = 0;
+    long probes = 0;
+    if (window != nullptr) {
+        Sleep(static_cast<DWORD>(kWarmUpSeconds * 1000));  // Wine's slow first second, as above
+        Prober prober(window);
+        const auto start = Clock::now();
+        if (DropFile(process.hProcess, window, args[1])) seconds = WaitUntilChosen(window, args[1], start);
+        prober.Stop();
+        worst = prober.Worst();
+        probes = prober.Probes();
+        PostMessageW(window, WM_CLOSE, 0, 0);
+    }
+    if (WaitForSingleObject(process.hProcess, 20000) != WAIT_OBJECT_0) TerminateProcess(process.hProcess, 1);
+    CloseHandle(process.hProcess);
+    if (seconds < 0) {
+        std::fprintf(stderr, "bench_tavrel: the program did not take the file\n");
+        return 1;
+    }
+    std::printf("worst_ms=%.3f seconds=%.6f probes=%ld\n", worst * 1000, seconds, probes);
+    return 0;
+}
+
 int Usage() {
     std::fprintf(stderr,
                  "usage: bench_tavrel extract ARCHIVE MEMBER TARGET [--hold]\n"
                  "       bench_tavrel print FILE QUEUE DELIVERED [--hold]\n"
                  "       bench_tavrel resolve PATH CALLS\n"
                  "       bench_tavrel resolve-floor SHD CALLS\n"
-                 "       bench_tavrel resolve-floor-pair SPL CALLS\n");
+                 "       bench_tavrel resolve-floor-pair SPL CALLS\n"
+                 "       bench_tavrel count-pages SPL CALLS\n"
+                 "       bench_tavrel read-through SPL CALLS\n"
+                 "       bench_tavrel choose TAVREL_EXE FILE\n");
     return 2;
 }
 
@@ -257,6 +432,9 @@ int wmain(int argc, wchar_t** argv) {
     else if (command == L"resolve") status = Resolve(args);
     else if (command == L"resolve-floor") status = ResolveFloor(args);
     else if (command == L"resolve-floor-pair") status = ResolveFloorPair(args);
+    else if (command == L"count-pages") status = CountPages(args);
+    else if (command == L"read-through") status = ReadThrough(args);
+    else if (command == L"choose") status = Choose(args);
     if (status == 2) return Usage();
     std::fflush(stdout);
     if (status == 0 && hold) HoldUntilReleased();

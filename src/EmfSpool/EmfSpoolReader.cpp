@@ -6,6 +6,7 @@
 
 #include "ByteReader.h"
 #include "Progress.h"
+#include "ReadAhead.h"
 
 namespace emf {
 namespace {
@@ -16,6 +17,10 @@ constexpr std::size_t kRecordHeaderSize = 8;
 constexpr std::size_t kMaxHeaderRead = 64 * 1024;  // the names must end in the header's first 64 KiB
 // dmSize and dmDriverExtra are 16-bit: no DEVMODE needs more of its record than this.
 constexpr std::size_t kMaxDevModeBytes = 2 * 0xFFFF;
+// A walk that is watched reports the file's bytes it has passed in steps of this size: the
+// user can stop it within a few milliseconds, and a file of millions of records costs a few
+// dozen reports.
+constexpr std::uint64_t kWalkStep = 1 << 20;
 
 constexpr std::uint32_t kEmfVersion = 0x00010000;
 constexpr std::size_t kEmfHeaderMinimum = 88;
@@ -201,15 +206,22 @@ struct ContentRecord {
 class SpoolWalk {
 public:
     SpoolWalk(ByteSource& source, EmfSpoolJob& job, OperationProgress* progress)
-        : m_Source(source), m_Size(source.Size()), m_Job(job), m_Progress(progress) {}
+        : m_Source(source), m_Records(source), m_Size(source.Size()), m_Job(job), m_Progress(progress) {}
 
-    // The spool records, then (checkPages) each page's EMF.
+    // The spool records, then (checkPages) each page's EMF. Reading the pages reports them to
+    // the watcher; without them, the walk over the records does.
     SpoolRefusal Run(bool checkPages) {
-        std::uint64_t position = 0;
+        OperationProgress* walkWatcher = checkPages ? nullptr : m_Progress;
+        ReportTotal(walkWatcher, m_Size);
+        std::uint64_t position = 0, reported = 0;
         if (SpoolRefusal refusal = ReadHeader(position); refusal.Refused()) return refusal;
         for (std::uint64_t count = 0; position < m_Size; ++count) {
             if (count == kMaxSpoolRecords) return Refuse(SpoolProblem::TooManyRecords, position);
             if (SpoolRefusal refusal = ReadRecord(position); refusal.Refused()) return refusal;
+            if (position - reported < kWalkStep && position < m_Size) continue;
+            // A stop asked for at the last step stops the walk too: the watcher has said so.
+            if (!ReportStep(walkWatcher, position - reported)) return Refuse(SpoolProblem::Cancelled, position);
+            reported = position;
         }
         if (SpoolRefusal refusal = ListUnnamedPages(); refusal.Refused()) return refusal;
         if (m_Job.Pages.empty()) return Refuse(SpoolProblem::NoPages);
@@ -221,16 +233,17 @@ public:
 private:
     SpoolRefusal ReadHeader(std::uint64_t& position) {
         if (m_Size < kSpoolHeaderSize) return Refuse(SpoolProblem::HeaderTruncated);
-        if (!ReadExact(m_Source, 0, kSpoolHeaderSize, m_Bytes)) return Refuse(SpoolProblem::ReadFailed);
-        ByteReader reader(m_Bytes);
+        std::span<const std::uint8_t> bytes;
+        if (!m_Records.Read(0, kSpoolHeaderSize, bytes)) return Refuse(SpoolProblem::ReadFailed);
+        ByteReader reader(bytes);
         const std::uint32_t version = reader.U32(), size = reader.U32();
         const std::uint32_t documentAt = reader.U32(), outputAt = reader.U32();
         if (version != kSpoolVersion) return Refuse(SpoolProblem::HeaderVersion);
         if (size < kSpoolHeaderSize || size % 4 != 0 || size > m_Size) return Refuse(SpoolProblem::HeaderSize);
-        if (!ReadExact(m_Source, 0, std::min<std::size_t>(size, kMaxHeaderRead), m_Bytes))
+        if (!m_Records.Read(0, std::min<std::size_t>(size, kMaxHeaderRead), bytes))
             return Refuse(SpoolProblem::ReadFailed);
-        m_Job.DocumentName = HeaderName(m_Bytes, documentAt);
-        m_Job.OutputName = HeaderName(m_Bytes, outputAt);
+        m_Job.DocumentName = HeaderName(bytes, documentAt);
+        m_Job.OutputName = HeaderName(bytes, outputAt);
         position = size;
         return {};
     }
@@ -238,8 +251,9 @@ private:
     // One record at position: its frame against the file, then what its type asks for.
     SpoolRefusal ReadRecord(std::uint64_t& position) {
         if (m_Size - position < kRecordHeaderSize) return Refuse(SpoolProblem::RecordTruncated, position);
-        if (!ReadExact(m_Source, position, kRecordHeaderSize, m_Bytes)) return Refuse(SpoolProblem::ReadFailed, position);
-        ByteReader reader(m_Bytes);
+        std::span<const std::uint8_t> bytes;
+        if (!m_Records.Read(position, kRecordHeaderSize, bytes)) return Refuse(SpoolProblem::ReadFailed, position);
+        ByteReader reader(bytes);
         const std::uint32_t id = reader.U32(), dataSize = reader.U32();
         if (dataSize % 4 != 0) return Refuse(SpoolProblem::RecordMisaligned, position);
         if (dataSize > m_Size - position - kRecordHeaderSize) return Refuse(SpoolProblem::RecordOverrun, position);
@@ -278,9 +292,9 @@ private:
     // Records never overlap, so a content record that starts before it also ends before it.
     SpoolRefusal AddPage(std::uint64_t position, std::uint32_t id, std::uint32_t dataSize) {
         if (dataSize < 8) return Refuse(SpoolProblem::RecordTooShort, position);
-        if (!ReadExact(m_Source, position + kRecordHeaderSize, 8, m_Bytes))
-            return Refuse(SpoolProblem::ReadFailed, position);
-        const std::uint64_t distance = ByteReader(m_Bytes).U64();
+        std::span<const std::uint8_t> bytes;
+        if (!m_Records.Read(position + kRecordHeaderSize, 8, bytes)) return Refuse(SpoolProblem::ReadFailed, position);
+        const std::uint64_t distance = ByteReader(bytes).U64();
         if (distance > position) return Refuse(SpoolProblem::PageOffsetInvalid, position);
         const std::uint64_t target = position - distance;
         auto found = std::lower_bound(m_Contents.begin(), m_Contents.end(), target,
@@ -305,9 +319,10 @@ private:
     SpoolRefusal AddDevMode(std::uint64_t position, std::uint32_t dataSize) {
         if (m_Job.DevModes.size() == kMaxDevModes) return Refuse(SpoolProblem::TooManyDevModes, position);
         const std::size_t readSize = std::min<std::size_t>(dataSize, kMaxDevModeBytes);
-        if (!ReadExact(m_Source, position + kRecordHeaderSize, readSize, m_Bytes))
+        std::span<const std::uint8_t> bytes;
+        if (!m_Records.Read(position + kRecordHeaderSize, readSize, bytes))
             return Refuse(SpoolProblem::ReadFailed, position);
-        std::optional<PublicDevMode> fields = ParsePublicDevMode(m_Bytes);
+        std::optional<PublicDevMode> fields = ParsePublicDevMode(bytes);
         if (!fields) return Refuse(SpoolProblem::DevModeInvalid, position);
         m_Job.DevModes.push_back({position + kRecordHeaderSize, dataSize, std::move(*fields)});
         return {};
@@ -316,9 +331,9 @@ private:
     // An EPS pass-through page: PostScript for the original driver.
     SpoolRefusal ReadPreStartPage(std::uint64_t position, std::uint32_t dataSize) {
         if (dataSize < 8) return Refuse(SpoolProblem::RecordTooShort, position);
-        if (!ReadExact(m_Source, position + kRecordHeaderSize, 8, m_Bytes))
-            return Refuse(SpoolProblem::ReadFailed, position);
-        ByteReader reader(m_Bytes);
+        std::span<const std::uint8_t> bytes;
+        if (!m_Records.Read(position + kRecordHeaderSize, 8, bytes)) return Refuse(SpoolProblem::ReadFailed, position);
+        ByteReader reader(bytes);
         reader.Skip(4);
         if (reader.U32() != 0) m_Job.Flags |= kPostScript;
         return {};
@@ -363,10 +378,11 @@ private:
     }
 
     ByteSource& m_Source;
+    ReadAhead m_Records;  // the spool records: many and small
     const std::uint64_t m_Size;
     EmfSpoolJob& m_Job;
     OperationProgress* m_Progress;
-    std::vector<std::uint8_t> m_Bytes;  // the record or page being read
+    std::vector<std::uint8_t> m_Bytes;  // the page being read
     std::vector<ContentRecord> m_Contents;
     std::vector<std::uint32_t> m_PageContents;  // data size of each page's content record
     std::optional<std::uint64_t> m_LastPageOffsetRecord;
@@ -379,9 +395,9 @@ SpoolRefusal ReadEmfSpool(ByteSource& source, EmfSpoolJob& job, OperationProgres
     return SpoolWalk(source, job, progress).Run(true);
 }
 
-SpoolRefusal ListEmfSpoolPages(ByteSource& source, EmfSpoolJob& job) {
+SpoolRefusal ListEmfSpoolPages(ByteSource& source, EmfSpoolJob& job, OperationProgress* progress) {
     job = {};
-    return SpoolWalk(source, job, nullptr).Run(false);
+    return SpoolWalk(source, job, progress).Run(false);
 }
 
 SpoolRefusal CheckEmfPage(std::span<const std::uint8_t> content, std::uint32_t page, std::uint64_t fileOffset,

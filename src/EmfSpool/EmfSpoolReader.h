@@ -144,8 +144,10 @@ SpoolRefusal ReadEmfSpool(ByteSource& source, EmfSpoolJob& job, OperationProgres
 // The spool records alone, without reading the pages' EMF: the pages' places and DEVMODEs,
 // for counting them or reading them one by one. A page's Size is then its content record's
 // data size (the EMF and any slack), and its Check stays empty: CheckEmfPage fills it.
-// Refusals as ReadEmfSpool's for the spool records.
-SpoolRefusal ListEmfSpoolPages(ByteSource& source, EmfSpoolJob& job);
+// Refusals as ReadEmfSpool's for the spool records. A watcher is told the file's size and
+// the bytes the walk has passed, and may stop it (Cancelled): a crafted file of millions of
+// records takes a while even read in large blocks.
+SpoolRefusal ListEmfSpoolPages(ByteSource& source, EmfSpoolJob& job, OperationProgress* progress = nullptr);
 
 // Checks one page's EMF: content is the data of its content record (the EMF and any slack),
 // page and fileOffset say where it is for the refusal. Reading calls it for each page; the

@@ -16,6 +16,7 @@
 // FromArchive from its argument, so no caller can make the program delete a user's file.
 #include "FileProcessor/FileProcessor.h"
 
+#include <optional>
 #include <utility>
 
 #include "logging/logog.h"
@@ -33,10 +34,11 @@ public:
     std::unique_ptr<ByteSource> OpenFile(const std::wstring&) override { return nullptr; }
 };
 
-JobDetails ReadDetails(IntakeFileSystem& files, const std::wstring& splPath, const std::wstring& shdPath) {
+std::optional<JobDetails> ReadDetails(IntakeFileSystem& files, const std::wstring& splPath,
+                                      const std::wstring& shdPath, OperationProgress* progress) {
     std::unique_ptr<ByteSource> shadow = shdPath.empty() ? nullptr : files.OpenFile(shdPath);
     std::unique_ptr<ByteSource> spool = files.OpenFile(splPath);
-    return ReadJobDetails(shadow.get(), spool.get());
+    return ReadJobDetails(shadow.get(), spool.get(), progress);
 }
 
 void LogDetails(const JobDetails& details) {
@@ -47,11 +49,12 @@ void LogDetails(const JobDetails& details) {
 struct Resolution {
     SPLFileInfo info;
     std::wstring shdPath;
+    bool cancelled = false;  // the user stopped it: info.Result stays Unknown
 };
 
 // Classifies the input by its upper-cased extension and reads the shadow file; leaves the
 // current file alone.
-Resolution Resolve(IntakeFileSystem& files, const std::wstring& inputPath) {
+Resolution Resolve(IntakeFileSystem& files, const std::wstring& inputPath, OperationProgress* progress) {
     Resolution resolution;
     SPLFileInfo& info = resolution.info;
     info.InputFileName = inputPath;
@@ -95,23 +98,32 @@ Resolution Resolve(IntakeFileSystem& files, const std::wstring& inputPath) {
                    LogText(inputPath).c_str());
         return resolution;
     }
+    std::optional<JobDetails> details = ReadDetails(files, splPath, shdPath, progress);
+    if (!details) {
+        resolution.cancelled = true;
+        return resolution;
+    }
     info.Result = CorrectFile;
     info.JobInfo = job;
-    info.Details = ReadDetails(files, splPath, shdPath);
+    info.Details = std::move(*details);
     return resolution;
 }
 
 }  // namespace
 
-SPLFileInfo SPLFileInfo::ProcessFile(const std::wstring& inputPath) {
+SPLFileInfo SPLFileInfo::ProcessFile(const std::wstring& inputPath, OperationProgress* progress) {
     LOGOG_DEBUG("ProcessFile started: \"%s\"", LogText(inputPath).c_str());
-    Resolution resolution = Resolve(Files(), inputPath);
+    Resolution resolution = Resolve(Files(), inputPath, progress);
     const SPLFileInfo& resolved = resolution.info;
     // The pending files stay only while the new input is one of them (the user chose the
     // extracted copy itself): otherwise the user has moved on from the last failed archive.
     const bool namesPendingFiles = IsPending(resolved.SPLFileName);
     if (!namesPendingFiles) DiscardPendingFiles();
-    if (resolved.Result == CorrectFile) {
+    if (resolution.cancelled) {
+        // Nothing of a job the user stopped reading stays; a file the user chose is not ours.
+        if (resolved.FromArchive) Files().DeleteExtractedJob(resolved.SPLFileName);
+        LOGOG_INFO("ProcessFile cancelled by the user: \"%s\"", LogText(inputPath).c_str());
+    } else if (resolved.Result == CorrectFile) {
         SPLFileInfo job = resolved;
         if (namesPendingFiles) {
             job.FromArchive = true;
@@ -178,8 +190,15 @@ void SPLFileInfo::DiscardPendingFiles() {
 }
 
 bool SPLFileInfo::SetCurrentFile(const SPLFileInfo& info, const std::wstring& printerName,
-                                 const std::wstring& driverName, const std::wstring& dataFormat) {
+                                 const std::wstring& driverName, const std::wstring& dataFormat,
+                                 OperationProgress* progress) {
     if (info.SPLFileName.empty()) return false;
+    // Read before anything changes, so that a stop leaves everything as it was.
+    std::optional<JobDetails> details = ReadDetails(Files(), info.SPLFileName, {}, progress);
+    if (!details) {
+        LOGOG_INFO("SetCurrentFile cancelled by the user: \"%s\"", LogText(info.SPLFileName).c_str());
+        return false;
+    }
     const std::wstring inputFileName = info.InputFileName;  // info may be this very record
     const std::wstring splFileName = info.SPLFileName;
     JobOrigin origin = info.Origin.Path.empty() ? JobOrigin{splFileName, {}} : info.Origin;
@@ -202,7 +221,7 @@ bool SPLFileInfo::SetCurrentFile(const SPLFileInfo& info, const std::wstring& pr
     JobInfo.JobName = L"Tavrel[" + dataFormat + L"] " + SPLFileName;
     JobInfo.DataFormat = dataFormat;
     FromArchive = adoptsPendingFiles || keepsOwnFiles;
-    Details = ReadDetails(Files(), SPLFileName, {});
+    Details = std::move(*details);
     LOGOG_DEBUG("SetCurrentFile: InputFileName[%s] SPLFileName[%s] PrinterName[%s] PrinterDriverName[%s] JobName[%s] "
                 "DataFormat[%s]",
                 LogText(InputFileName).c_str(), LogText(SPLFileName).c_str(), LogText(JobInfo.PrinterName).c_str(),

@@ -12,6 +12,7 @@
 #include "ByteSource.h"
 #include "FileProcessor/JobDetails.h"
 #include "FileProcessor/JobRecords.h"
+#include "Progress.h"
 
 // A job extracted from an archive into a folder of its own: the spool file (empty when
 // nothing was extracted), its ".SHD" sibling (empty when there was no shadow member) and the
@@ -54,12 +55,15 @@ public:
     JobDetails Details;          // what the window shows of the job; read when it became current
 
     // Resolves inputPath; on CorrectFile the result also becomes this (the current) file.
-    SPLFileInfo ProcessFile(const std::wstring& inputPath);
+    // The watcher follows the walk that counts an EMF job's pages and may stop it: then the
+    // result is Unknown, the current file stays as it was and what the archive gave is deleted.
+    SPLFileInfo ProcessFile(const std::wstring& inputPath, OperationProgress* progress = nullptr);
 
     // Makes info's spool file current with substitute metadata; false when info names no
-    // spool file. Files extracted for info by the last ProcessFile stay owned (FromArchive).
-    bool SetCurrentFile(const SPLFileInfo& info, const std::wstring& printerName,
-                        const std::wstring& driverName, const std::wstring& dataFormat);
+    // spool file, or when the watcher stopped the page count (then nothing has changed).
+    // Files extracted for info by the last ProcessFile stay owned (FromArchive).
+    bool SetCurrentFile(const SPLFileInfo& info, const std::wstring& printerName, const std::wstring& driverName,
+                        const std::wstring& dataFormat, OperationProgress* progress = nullptr);
 
     // Deletes the extracted spool and shadow files and their folder when FromArchive is set;
     // the record itself stays as it is.

@@ -123,7 +123,7 @@ void AddLogName(std::string& text, const char* key, const std::optional<std::u16
 
 }  // namespace
 
-JobDetails ReadJobDetails(ByteSource* shadowFile, ByteSource* spoolFile) {
+std::optional<JobDetails> ReadJobDetails(ByteSource* shadowFile, ByteSource* spoolFile, OperationProgress* progress) {
     JobDetails details;
     if (shadowFile != nullptr) details.Shadow = ReadShadowFileDetails(ReadStart(*shadowFile, ShadowDetailsReadLimit));
     if (spoolFile == nullptr) return details;
@@ -131,8 +131,9 @@ JobDetails ReadJobDetails(ByteSource* shadowFile, ByteSource* spoolFile) {
     details.Contents = SniffSpoolContents(ReadStart(*spoolFile, SpoolSniffLimit));
     if (details.Contents.Kind == SpoolContentKind::EmfSpool) {
         emf::EmfSpoolJob job;
-        if (!emf::ListEmfSpoolPages(*spoolFile, job).Refused())
-            details.EmfPages = static_cast<std::uint32_t>(job.Pages.size());
+        const emf::SpoolRefusal refusal = emf::ListEmfSpoolPages(*spoolFile, job, progress);
+        if (refusal.Problem == emf::SpoolProblem::Cancelled) return std::nullopt;
+        if (!refusal.Refused()) details.EmfPages = static_cast<std::uint32_t>(job.Pages.size());
     }
     return details;
 }

@@ -12,6 +12,7 @@
 #include "ByteSource.h"
 #include "FileProcessor/ShadowFileDetails.h"
 #include "FileProcessor/SpoolContents.h"
+#include "Progress.h"
 #include "texts/TextTable.h"
 
 struct JobDetails {
@@ -22,8 +23,10 @@ struct JobDetails {
 };
 
 // Either file may be missing (no shadow file, a file that cannot be read): its part of the
-// details stays unknown.
-JobDetails ReadJobDetails(ByteSource* shadowFile, ByteSource* spoolFile);
+// details stays unknown. Counting an EMF spool file's pages walks all its records, which the
+// watcher follows and may stop: then there are no details (none).
+std::optional<JobDetails> ReadJobDetails(ByteSource* shadowFile, ByteSource* spoolFile,
+                                         OperationProgress* progress = nullptr);
 
 // How the user's locale writes what the details show; on Windows from the locale.
 struct DetailsFormat {

@@ -2,11 +2,13 @@
 
 #include <commdlg.h>
 
+#include <functional>
 #include <optional>
 #include <vector>
 
 #include "EmfSpool/EmfPrint_win.h"
 #include "FileProcessor/FileProcessor.h"
+#include "Progress.h"
 #include "Visualisation/BackgroundWork_win.h"
 #include "Visualisation/ControlTexts_win.h"
 #include "Visualisation/MessageBoxes_win.h"
@@ -148,6 +150,20 @@ bool IsDirectory(const std::wstring& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
+// Reading a chosen file may take long: an archive is extracted, and an EMF spool file's
+// records are walked to count its pages, millions of them in a crafted file. So it runs in
+// the background for every file (the progress window comes only after half a second). True
+// when the work ran to its end; a failure is said here, a cancel shows nothing, since the
+// user asked for it.
+bool ReadInBackground(HWND dialog, TextId activity, const std::wstring& path,
+                      const std::function<void(OperationProgress*)>& work) {
+    BackgroundOutcome outcome = RunInBackground(dialog, FormatText(activity, {GetFileNameFromPath(path)}),
+                                                [&] { work(CurrentOperationProgress()); });
+    if (outcome.Failed)
+        ShowMessage(dialog, GetText(TXT_OPERATION_FAILED), GetText(TXT_CHOOSE_FILE_TITLE), MB_ICONERROR);
+    return !outcome.Failed && !outcome.Stopped;
+}
+
 // For a spool file whose metadata are missing: asks whether to go on and which data format
 // to use, then makes it the current file with placeholder metadata. False when the user
 // declines or the file cannot be taken.
@@ -161,7 +177,15 @@ bool AcceptWithoutMetadata(HWND dialog, const SPLFileInfo& info, const std::wstr
     }
     std::wstring dataFormat = DataFormatXpsPass;
     if (AskUserYesNo(dialog, GetText(TXT_ASK_DATA_FORMAT), caption)) dataFormat = DataFormatRaw;
-    if (!current.SetCurrentFile(info, UnknownPrinterName, UnknownDriverName, dataFormat)) {
+    bool taken = false;
+    // A cancel turns the job down as a No would; a stopped SetCurrentFile has changed nothing.
+    if (!ReadInBackground(dialog, TXT_CHECKING_PAGES, info.SPLFileName, [&](OperationProgress* progress) {
+            taken = current.SetCurrentFile(info, UnknownPrinterName, UnknownDriverName, dataFormat, progress);
+        })) {
+        current.DiscardPendingFiles();
+        return false;
+    }
+    if (!taken) {
         ShowMessage(dialog, GetText(TXT_INVALID_FILE), caption, MB_ICONERROR);
         return false;
     }
@@ -285,21 +309,12 @@ bool GetSelectedPrinterIndex(HWND dialog, unsigned& printerIndex) {
     return true;
 }
 
+// A cancel leaves the current job as it was (ProcessFile keeps it when stopped).
 void SelectFile(HWND dialog, const std::wstring& path) {
     SPLFileInfo info;
-    // Extracting a large archive takes long: it goes to the background, and a cancel leaves
-    // the current job as it was and shows nothing, since the user asked for it.
-    if (IsArchivePath(path)) {
-        const std::wstring activity = FormatText(TXT_EXTRACTING_JOB, {GetFileNameFromPath(path)});
-        BackgroundOutcome outcome = RunInBackground(dialog, activity, [&] { info = CurrentFile().ProcessFile(path); });
-        if (outcome.Failed) {
-            ShowMessage(dialog, GetText(TXT_OPERATION_FAILED), GetText(TXT_CHOOSE_FILE_TITLE), MB_ICONERROR);
-            return;
-        }
-        if (outcome.Stopped) return;
-    } else {
-        info = CurrentFile().ProcessFile(path);
-    }
+    if (!ReadInBackground(dialog, IsArchivePath(path) ? TXT_EXTRACTING_JOB : TXT_CHECKING_PAGES, path,
+                          [&](OperationProgress* progress) { info = CurrentFile().ProcessFile(path, progress); }))
+        return;
     PrinterEntry reference;
     if (info.Result == CorrectFile) {
         reference = PrinterEntry{info.JobInfo.PrinterName, info.JobInfo.PrinterDriverName};

@@ -7,8 +7,10 @@
 #include <vector>
 
 #include "CaseInsensitive.h"
+#include "EmfSpoolBuilder.h"
 #include "FileProcessor/FileProcessor.h"
 #include "LogCapture.h"
+#include "ProgressWatcher.h"
 
 namespace {
 
@@ -28,9 +30,12 @@ public:
     }
     void DeleteExtractedJob(const std::wstring& splPath) override { deleted.push_back(splPath); }
     bool SamePath(const std::wstring& a, const std::wstring& b) const override { return SamePathIgnoringCase(a, b); }
-    std::unique_ptr<ByteSource> OpenFile(const std::wstring&) override { return nullptr; }
+    std::unique_ptr<ByteSource> OpenFile(const std::wstring& path) override {
+        return contents.count(path) ? std::make_unique<MemorySource>(contents[path]) : nullptr;
+    }
 
     std::map<std::wstring, JobInfo> shadows;
+    std::map<std::wstring, emfbuild::Bytes> contents;
     std::map<std::wstring, ArchivedJob> archives;
     std::vector<std::wstring> deleted;
     int extractions = 0;
@@ -41,7 +46,7 @@ protected:
     void SetUp() override {
         LogCapture::SetUp();
         files.shadows[L"C:\\jobs\\a.SHD"] = JobInfo{L"Office", L"Laser", L"Report", L"RAW"};
-        files.shadows[L"T1\\00012.SHD"] = JobInfo{L"Office", L"Laser", L"J", L"RAW"};
+        files.shadows[L"T1\\00012.SHD"] = files.shadows[L"T2\\00012.SHD"] = JobInfo{L"Office", L"Laser", L"J", L"RAW"};
         files.archives[L"C:\\in\\good.zip"] = {L"00012.SPL", L"00012.SHD", L"jobs/00012.SPL"};
         files.archives[L"C:\\in\\noshd.zip"] = {L"00013.SPL", L"", L"00013.SPL"};
     }
@@ -54,7 +59,8 @@ protected:
 
 // An extracted job is deleted when another job replaces it, never when the same file is
 // chosen again under another spelling; a user's own file is never deleted, whatever the
-// record that makes it current says.
+// record that makes it current says. A user who stops the page count (of a crafted file of
+// millions of records) keeps the current job as it was; the stopped archive's files go.
 TEST_F(CurrentJob, ExtractedJobsAreDeletedWhenReplacedAndUsersFilesNever) {
     ASSERT_EQ(current.ProcessFile(L"C:\\in\\good.zip").Result, CorrectFile);
     EXPECT_TRUE(current.FromArchive);
@@ -69,6 +75,12 @@ TEST_F(CurrentJob, ExtractedJobsAreDeletedWhenReplacedAndUsersFilesNever) {
     EXPECT_FALSE(current.FromArchive) << "only files the intake extracted itself are owned";
     current.DeleteAllTempFiles();
     EXPECT_EQ(files.deleted.size(), 1u);
+    files.contents[L"T2\\00012.SPL"] = files.contents[L"C:\\jobs\\a.SPL"] = emfbuild::Spool().Page().File;
+    WatchedCopy stop(1);
+    EXPECT_EQ(current.ProcessFile(L"C:\\in\\good.zip", &stop).Result, Unknown);
+    EXPECT_FALSE(current.SetCurrentFile(current, L"Q", L"D", L"RAW", &stop));
+    EXPECT_EQ(current.SPLFileName + L"|" + current.JobInfo.PrinterName, L"C:\\jobs\\a.SPL|P");
+    EXPECT_EQ(files.deleted, (std::vector<std::wstring>{L"t1\\00012.SPL", L"T2\\00012.SPL"}));
 }
 
 // The files of an archive whose shadow member is missing wait for the user's answer: they

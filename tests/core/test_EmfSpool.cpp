@@ -8,6 +8,7 @@
 #include "EmfSpool/EmfSpoolReader.h"
 #include "EmfSpoolBuilder.h"
 #include "HostileEmfPages.h"
+#include "ProgressWatcher.h"
 
 using namespace emfbuild;
 using emf::RecordReason;
@@ -59,6 +60,18 @@ Case Good(const char* name, Bytes file, const char* shape = "-", std::uint32_t f
     for (RecordReason reason : reasons) mask |= std::uint64_t{1} << static_cast<unsigned>(reason);
     return {name, std::move(file), SpoolProblem::None, 0, RecordReason::None, shape, flags, skipped, mask, monochrome, cutShort};
 }
+
+// Counts the reads of the source, and fails those that reach byte failFrom.
+struct CountedSource final : ByteSource {
+    CountedSource(const Bytes& bytes, std::uint64_t from) : memory(bytes), failFrom(from) {}
+    bool ReadAt(std::uint64_t offset, void* buffer, std::size_t count, std::size_t* got) override {
+        return ++reads, offset + count <= failFrom && memory.ReadAt(offset, buffer, count, got);
+    }
+    std::uint64_t Size() override { return memory.Size(); }
+    MemorySource memory;
+    std::uint64_t failFrom;
+    int reads = 0;
+};
 
 Case Bad(const char* name, Bytes file, SpoolProblem problem, std::uint32_t page = 0,
          RecordReason reason = RecordReason::None, const char* text = nullptr) {
@@ -212,5 +225,35 @@ TEST(EmfSpoolReader, JudgesEachHostileRecordAsThePlayerReadsIt) {
         ASSERT_EQ(records.Check(page.subspan(page[4])).Action, RecordAction::Rewrite);
         const Bytes played(records.Replacement().begin(), records.Replacement().end());
         for (auto [at, value] : rewritten.at(row.Reason)) EXPECT_EQ(Set(played, at, value), played) << "at " << at;
+    }
+}
+
+// A file of many small records, a DEVMODE, a page and a last page without its offset record
+// (still spooling): the walk reads it in blocks that end inside records, not once per record,
+// tells its watcher the bytes it has passed and stops when told; bytes read ahead that the
+// source cannot give fail only a record that needs them, and cost no read per record either.
+TEST(EmfSpoolReader, WalksRecordsInBlocksWatchedAndStoppable) {
+    Spool many;
+    for (int i = 0; i < 200000; ++i) many.Raw(5, Bytes(12));  // 4 MB
+    const std::uint64_t lastPage = many.Raw(3, DevMode()).Page().Content(Emf()), size = many.File.size();
+    // Offset: of the refusal, to a few records.
+    const struct { const char* Name; int StopAt; std::uint64_t FailFrom; SpoolProblem Problem; std::uint64_t Offset; }
+        rows[] = {
+            {"read to the end", -1, UINT64_MAX, SpoolProblem::None, 0},
+            {"stopped at the second step", 2, UINT64_MAX, SpoolProblem::Cancelled, 2u << 20},
+            {"an unreadable last page, passed over", -1, size - 8, SpoolProblem::None, 0},
+            {"an unreadable page offset", -1, lastPage - 4, SpoolProblem::ReadFailed, lastPage - 16},
+        };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.Name);
+        CountedSource source(many.File, row.FailFrom);
+        WatchedCopy watcher(row.StopAt);
+        emf::EmfSpoolJob job;
+        const emf::SpoolRefusal refusal = emf::ListEmfSpoolPages(source, job, &watcher);
+        EXPECT_EQ(refusal.Problem, row.Problem);
+        EXPECT_LT(refusal.Offset - row.Offset, 64u);
+        EXPECT_LT(source.reads, 100);
+        EXPECT_EQ(watcher.done == size && watcher.total == size, !refusal.Refused());
+        EXPECT_EQ(job.Pages.size() == 2 && job.Pages[1].DevMode == 0u, !refusal.Refused());
     }
 }
