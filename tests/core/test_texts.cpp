@@ -88,7 +88,7 @@ TEST(TextTable, EveryRowHasTextInBothLanguages) {
 }
 
 TEST(TextTable, UnknownIdsFallBackToTheUnknownTextOfTheCurrentLanguage) {
-    for (std::uint32_t id : {66u, 67u, 1000u, 0xFFFFFFFFu}) {
+    for (std::uint32_t id : {TEXT_COUNT, TEXT_COUNT + 1, 1000u, 0xFFFFFFFFu}) {
         EXPECT_EQ(TextIn(English, static_cast<TextId>(id)), L"unknown text id") << id;
         EXPECT_EQ(TextIn(Russian, static_cast<TextId>(id)), L"неизвестный идентификатор текста") << id;
     }
