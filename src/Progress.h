@@ -27,8 +27,9 @@ inline bool ReportStep(OperationProgress* progress, std::uint64_t bytes) {
 }
 
 // The watcher of the operation that this thread runs, or null when nobody watches. Set with
-// ProgressScope; only the two edges that the program's parts fix read it (the extraction of
-// a member to a file and the sending of a spool file), and hand it on.
+// ProgressScope; only the Win32 edges read it (the extraction of a member, the sending of a
+// spool file, the EMF check, the page-drawing process's host, the choice of a file; the
+// architecture notes list them), and hand it on.
 inline thread_local OperationProgress* g_CurrentOperationProgress = nullptr;
 
 inline OperationProgress* CurrentOperationProgress() { return g_CurrentOperationProgress; }
