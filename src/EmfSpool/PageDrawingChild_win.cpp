@@ -21,7 +21,7 @@ class ReportPipe {
 public:
     explicit ReportPipe(HANDLE pipe) : m_Pipe(pipe) {}
 
-    // A program that is gone reads nothing: the drawing goes on, and ends unseen.
+    // A program that is gone reads nothing: the drawing stops at its next look (StopRequested).
     void Send(const drawing::Report& report) {
         const drawing::Bytes frame = drawing::EncodeReport(report);
         std::size_t done = 0;
@@ -33,6 +33,7 @@ public:
         }
     }
     void Send(drawing::ReportKind kind, std::uint32_t value = 0) { Send({.Kind = kind, .Value = value}); }
+    bool Open() const { return m_Open; }
 
 private:
     FileHandle m_Pipe;
@@ -70,7 +71,8 @@ public:
     void PageStarted(std::uint32_t page) override { m_Pipe.Send(drawing::ReportKind::PageStarted, page); }
     void JobStarted(std::uint32_t jobId) override { m_Pipe.Send(drawing::ReportKind::JobStarted, jobId); }
     void DocumentEnding() override { m_Pipe.Send(drawing::ReportKind::Ending); }
-    bool StopRequested() override { return WaitForSingleObject(m_Cancel.get(), 0) == WAIT_OBJECT_0; }
+    // Asked to stop, or nobody reads the reports any more: the program is gone.
+    bool StopRequested() override { return !m_Pipe.Open() || WaitForSingleObject(m_Cancel.get(), 0) == WAIT_OBJECT_0; }
     void StillDrawing() override { m_Pipe.Send(drawing::ReportKind::Alive); }
 
 private:

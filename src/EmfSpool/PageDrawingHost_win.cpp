@@ -79,7 +79,7 @@ FileHandle MakeChildJob() {
     limits.ProcessMemoryLimit = kChildMemoryLimit;
     if (!SetInformationJobObject(job.get(), JobObjectExtendedLimitInformation, &limits, sizeof limits)) {
         LogFailedCall("SetInformationJobObject");
-        return {};
+        return {};  // a job that would not end the child with us is no use
     }
     return job;
 }
@@ -90,8 +90,9 @@ struct Child {
     FileHandle ReportsRead;
 };
 
-// Starts the child suspended, puts it in its job, hands it the request, and lets it run. A
-// child that cannot be put in a job object is not started: nothing would end it with us.
+// Starts the child suspended, puts it in its job, hands it the request, and lets it run. Where
+// the child cannot join the job (an older system whose program itself runs in a job), it runs
+// without: it is then ended alone, and it stops by itself when its reports find no reader.
 bool StartChild(const drawing::Request& request, HANDLE spoolFile, HANDLE cancel, Child& child) {
     FileHandle requestRead, requestWrite, reportsWrite;
     if (!CreatePipe(requestRead.put(), requestWrite.put(), nullptr, 0) ||
@@ -104,8 +105,8 @@ bool StartChild(const drawing::Request& request, HANDLE spoolFile, HANDLE cancel
     if (std::any_of(std::begin(given), std::end(given), [](const FileHandle& h) { return !h; })) return false;
     child.Job = MakeChildJob();
     const std::wstring program = ExecutablePath();
-    if (!child.Job || program.empty()) {
-        if (program.empty()) LogFailedCall("GetModuleFileName");
+    if (program.empty()) {
+        LogFailedCall("GetModuleFileName");
         return false;
     }
     const auto value = [](const FileHandle& h) { return reinterpret_cast<std::uintptr_t>(h.get()); };
@@ -130,10 +131,9 @@ bool StartChild(const drawing::Request& request, HANDLE spoolFile, HANDLE cancel
     }
     child.Process.reset(started.hProcess);
     FileHandle thread(started.hThread);
-    if (!AssignProcessToJobObject(child.Job.get(), child.Process.get())) {
+    if (child.Job && !AssignProcessToJobObject(child.Job.get(), child.Process.get())) {
         LogFailedCall("AssignProcessToJobObject");
-        TerminateProcess(child.Process.get(), 1);
-        return false;
+        child.Job.reset();
     }
     ResumeThread(thread.get());
     // Only the child holds its ends now: when it ends, reading our end reports the pipe broken.
@@ -244,7 +244,7 @@ private:
     // Ends the child and what it may have started: the whole job object.
     void End(const std::string& why) {
         m_Result.Failure = why;
-        TerminateJobObject(m_Child.Job.get(), 1);
+        if (!m_Child.Job || !TerminateJobObject(m_Child.Job.get(), 1)) TerminateProcess(m_Child.Process.get(), 1);
         WaitForSingleObject(m_Child.Process.get(), 5000);
     }
 
