@@ -176,6 +176,17 @@ RawJobOutcome WriteRawJob(FileHandle file, PrinterHandle printer, const std::wst
     return outcome;
 }
 
+PrinterHandle OpenPrinterByName(const std::wstring& printerName) {
+    std::vector<wchar_t> name = WritableCopy(printerName);
+    PrinterHandle printer;
+    if (!CurrentRawPrintCalls().openPrinter(name.data(), printer.put(), nullptr)) {
+        DWORD error = GetLastError();
+        printer.release();  // whatever the failed call left there is no open printer
+        LOGOG_ERROR("Can't open printer \"%s\": %s", LogText(printerName).c_str(), GetLastErrorText(error).c_str());
+    }
+    return printer;
+}
+
 RawJobOutcome PrintFileRaw(const std::wstring& filePath, const std::wstring& jobName, const std::wstring& dataFormat,
                            const std::wstring& printerName) {
     const std::string pathText = LogText(filePath);
@@ -195,15 +206,8 @@ RawJobOutcome PrintFileRaw(const std::wstring& filePath, const std::wstring& job
     if (opened == INVALID_HANDLE_VALUE) {
         LOGOG_ERROR("Can't open file \"%s\": %s", pathText.c_str(), GetLastErrorText(openError).c_str());
     } else {
-        std::vector<wchar_t> name = WritableCopy(printerName);
-        PrinterHandle printer;
-        if (!CurrentRawPrintCalls().openPrinter(name.data(), printer.put(), nullptr)) {
-            DWORD error = GetLastError();
-            printer.release();  // whatever the failed call left there is no open printer
-            LOGOG_ERROR("Can't open printer \"%s\": %s", printerText.c_str(), GetLastErrorText(error).c_str());
-        } else {
+        if (PrinterHandle printer = OpenPrinterByName(printerName))
             outcome = WriteRawJob(std::move(file), std::move(printer), jobName, dataFormat);
-        }
     }
 
     LOGOG_INFO("Finished [%s] sending file \"%s\" to printer \"%s\". JobName is \"%s\", JobDataFormat is \"%s\".",

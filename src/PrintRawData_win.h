@@ -33,6 +33,10 @@ struct PrinterHandleTraits {
 
 using PrinterHandle = UniqueHandle<PrinterHandleTraits>;
 
+// The printer opened by name through the spooler calls in force; empty, and the failure
+// logged, when it cannot be opened.
+PrinterHandle OpenPrinterByName(const std::wstring& printerName);
+
 // The size of each chunk read from the file and handed to WritePrinter.
 constexpr DWORD kRawTransferChunkSize = 0x40000;
 

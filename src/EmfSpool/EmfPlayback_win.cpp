@@ -209,13 +209,8 @@ std::vector<std::uint8_t> DevModeForPrinter(const std::wstring& printerName, con
                                             std::uint16_t copies) {
     std::vector<wchar_t> name(printerName.begin(), printerName.end());
     name.push_back(L'\0');
-    PrinterHandle printer;
-    if (!CurrentRawPrintCalls().openPrinter(name.data(), printer.put(), nullptr)) {
-        DWORD error = GetLastError();
-        printer.release();
-        LOGOG_ERROR("Can't open printer \"%s\": %s", LogText(printerName).c_str(), GetLastErrorText(error).c_str());
-        return {};
-    }
+    PrinterHandle printer = OpenPrinterByName(printerName);
+    if (!printer) return {};
     const LONG size = DocumentPropertiesW(nullptr, printer.get(), name.data(), nullptr, nullptr, 0);
     std::vector<std::uint8_t> own(std::max<std::size_t>(size > 0 ? static_cast<std::size_t>(size) : 0, sizeof(DEVMODEW)));
     if (size <= 0 || DocumentPropertiesW(nullptr, printer.get(), name.data(), reinterpret_cast<DEVMODEW*>(own.data()),

@@ -40,15 +40,8 @@ enum class Withdrawal { NothingQueued, Withdrawn, Failed };
 Withdrawal WithdrawJob(const ChildDrawing& drawn, const std::wstring& printerName) {
     if (!drawn.JobId) return drawn.Ending ? Withdrawal::Failed : Withdrawal::NothingQueued;
     const std::string printerText = LogText(printerName);
-    std::vector<wchar_t> name(printerName.begin(), printerName.end());
-    name.push_back(L'\0');
-    PrinterHandle printer;
-    if (!CurrentRawPrintCalls().openPrinter(name.data(), printer.put(), nullptr)) {
-        DWORD error = GetLastError();
-        printer.release();
-        LOGOG_ERROR("Can't open printer \"%s\": %s", printerText.c_str(), GetLastErrorText(error).c_str());
-        return Withdrawal::Failed;
-    }
+    PrinterHandle printer = OpenPrinterByName(printerName);
+    if (!printer) return Withdrawal::Failed;
     if (SetJobW(printer.get(), *drawn.JobId, 0, nullptr, JOB_CONTROL_DELETE)) {
         LOGOG_INFO("Withdrew job %u from printer \"%s\"", *drawn.JobId, printerText.c_str());
         return Withdrawal::Withdrawn;
